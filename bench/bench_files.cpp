@@ -1,0 +1,42 @@
+#include "bench_files.h"
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace voxaro::bench {
+
+namespace {
+struct BenchFolder {
+    std::filesystem::path Path;
+    BenchFolder()
+    {
+        Path = std::filesystem::temp_directory_path() / ("voxaro-bench-" + std::to_string(::getpid()));
+        std::filesystem::create_directories(Path);
+    }
+    ~BenchFolder()
+    {
+        std::error_code ec;
+        std::filesystem::remove_all(Path, ec);
+    }
+};
+}  // namespace
+
+std::string BenchPath(const std::string& name)
+{
+    static BenchFolder folder;
+    return (folder.Path / name).string();
+}
+
+bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+
+long long PeakRssBytes()
+{
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+}  // namespace voxaro::bench

@@ -1,0 +1,603 @@
+#include "GCodeParser.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "decimal.h"
+#include "file_io.h"
+
+namespace voxaro {
+
+namespace {
+
+std::atomic<int32_t> ColorByLayerFlag{0};
+
+// ---------------------------------------------------------------------------
+// Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
+// on terminators; only ASCII letters change case.
+
+inline bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
+inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+void Trim(const char*& begin, const char*& end)
+{
+    while (begin < end && IsBlank(*begin)) ++begin;
+    while (end > begin && IsBlank(end[-1])) --end;
+}
+
+// Compares n bytes of text with an upper-case pattern, ignoring the case of
+// the text's letters.
+bool EqualsUpper(const char* text, const char* pattern, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (Upper(text[i]) != pattern[i]) return false;
+    return true;
+}
+
+// First occurrence of a marker that starts with ';'. Jumping between
+// semicolons with memchr keeps comment-free stretches cheap.
+const char* FindMarker(const char* begin, const char* end, const char* marker, bool ignoreCase)
+{
+    const size_t n = std::strlen(marker);
+    const char* p = begin;
+    while (static_cast<size_t>(end - p) >= n) {
+        p = static_cast<const char*>(std::memchr(p, ';', static_cast<size_t>(end - p) - n + 1));
+        if (!p) return nullptr;
+        bool same = ignoreCase ? EqualsUpper(p + 1, marker + 1, n - 1) : std::memcmp(p + 1, marker + 1, n - 1) == 0;
+        if (same) return p;
+        ++p;
+    }
+    return nullptr;
+}
+
+// Case-insensitive containment of an upper-case keyword.
+bool ContainsUpper(const char* begin, const char* end, const char* keyword)
+{
+    const size_t n = std::strlen(keyword);
+    for (const char* p = begin; static_cast<size_t>(end - p) >= n; ++p)
+        if (Upper(*p) == keyword[0] && EqualsUpper(p + 1, keyword + 1, n - 1)) return true;
+    return false;
+}
+
+bool ParseTrimmed(const char* begin, const char* end, double& value)
+{
+    Trim(begin, end);
+    return ParseDecimal(begin, end, value);
+}
+
+// A width or height comment: the number, or the default when it does not
+// convert. Values a single cannot hold count as not converting.
+float ParseFloatOr(const char* begin, const char* end, float fallback)
+{
+    double v = 0;
+    if (!ParseTrimmed(begin, end, v) || std::fabs(v) > FLT_MAX) return fallback;
+    return static_cast<float>(v);
+}
+
+// G and M numbers rounded to the nearest integer, ties to even. Values far
+// outside any real code map to -1, which no rule acts on.
+int RoundCode(double v)
+{
+    if (!(v > -1e9 && v < 1e9)) return -1;
+    double r = std::floor(v);
+    double frac = v - r;
+    if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
+    return static_cast<int>(r);
+}
+
+// ---------------------------------------------------------------------------
+// Feature names. Order matters: the first keyword contained in the text wins.
+
+struct TKeyword {
+    const char* Text;
+    TGCodeFeature Feature;
+};
+
+const TKeyword FeatureKeywords[] = {
+    {"SUPPORT INTERFACE", gfSupportInterface},
+    {"SUPPORT", gfSupport},
+    {"OUTER WALL", gfOuterWall},
+    {"INNER WALL", gfInnerWall},
+    {"TOP SURFACE", gfTopSurface},
+    {"BOTTOM SURFACE", gfBottomSurface},
+    {"SPARSE INFILL", gfSparseInfill},
+    {"INTERNAL INFILL", gfSparseInfill},
+    {"SOLID INFILL", gfSolidInfill},
+    {"BRIDGE", gfBridge},
+    {"SKIRT", gfSkirtBrim},
+    {"BRIM", gfSkirtBrim},
+    {"PRIME TOWER", gfWipeTower},
+    {"WIPE TOWER", gfWipeTower},
+    {"IRONING", gfIroning},
+};
+
+const TKeyword TypeKeywords[] = {
+    {"SUPPORT-INTERFACE", gfSupportInterface},
+    {"SUPPORT INTERFACE", gfSupportInterface},
+    {"SUPPORT MATERIAL IN", gfSupportInterface},
+    {"SUPPORT", gfSupport},
+    {"WALL-OUTER", gfOuterWall},
+    {"EXTERNAL PERIMETER", gfOuterWall},
+    {"WALL-INNER", gfInnerWall},
+    {"PERIMETER", gfInnerWall},
+    {"TOP SOLID", gfTopSurface},
+    {"SKIN", gfTopSurface},
+    {"SOLID INFILL", gfSolidInfill},
+    {"INFILL", gfSparseInfill},
+    {"BRIDGE", gfBridge},
+    {"SKIRT", gfSkirtBrim},
+    {"IRONING", gfIroning},
+};
+
+template <size_t N>
+TGCodeFeature MatchFeature(const char* begin, const char* end, const TKeyword (&table)[N])
+{
+    Trim(begin, end);
+    for (const TKeyword& k : table)
+        if (ContainsUpper(begin, end, k.Text)) return k.Feature;
+    return gfNone;
+}
+
+// ---------------------------------------------------------------------------
+// Streams a file in fixed blocks and hands out its lines in place, split at
+// CR, LF and CR LF. A line that straddles blocks is carried to the front of
+// the buffer; a very long one grows the buffer by doubling and is never
+// moved or rescanned more than once per growth, so the work stays linear.
+
+class TLineReader {
+public:
+    explicit TLineReader(TFile& file) : File_(file) { Grow(TGCodeParser::ReadBlockSize + (64 << 10)); }
+
+    // The next line without its break; false after the last one.
+    bool Next(const char*& line, size_t& length)
+    {
+        for (;;) {
+            if (SkipLF_ && !SkipPendingLF()) continue;
+            size_t brk = FindBreak();
+            if (brk < End_) {
+                line = Buf_.get() + Begin_;
+                length = brk - Begin_;
+                SkipLF_ = Buf_[brk] == '\r';
+                Begin_ = Scan_ = brk + 1;
+                return true;
+            }
+            Scan_ = End_;
+            if (Eof_) {
+                if (Begin_ == End_) return false;
+                line = Buf_.get() + Begin_;
+                length = End_ - Begin_;
+                Begin_ = Scan_ = End_;
+                return true;
+            }
+            Refill();
+        }
+    }
+
+private:
+    // After a CR: drop one LF if it follows. False when a read was needed
+    // first (the caller then tries again).
+    bool SkipPendingLF()
+    {
+        if (Begin_ < End_) {
+            if (Buf_[Begin_] == '\n') Begin_ = Scan_ = Begin_ + 1;
+            SkipLF_ = false;
+            return true;
+        }
+        if (Eof_) {
+            SkipLF_ = false;
+            return true;
+        }
+        Refill();
+        return false;
+    }
+
+    size_t Find(char c) const
+    {
+        const void* p = std::memchr(Buf_.get() + Scan_, c, End_ - Scan_);
+        return p ? static_cast<size_t>(static_cast<const char*>(p) - Buf_.get()) : End_;
+    }
+
+    // Position of the next CR or LF at or after Scan_, or End_. Each kind's
+    // next position is cached so a file without CRs costs one memchr per block.
+    size_t FindBreak()
+    {
+        if (!CacheValid_ || NextLF_ < Scan_) NextLF_ = Find('\n');
+        if (!CacheValid_ || NextCR_ < Scan_) NextCR_ = Find('\r');
+        CacheValid_ = true;
+        return std::min(NextLF_, NextCR_);
+    }
+
+    void Grow(size_t capacity)
+    {
+        std::unique_ptr<char[]> bigger(new char[capacity]);
+        if (End_ > 0) std::memcpy(bigger.get(), Buf_.get(), End_);
+        Buf_ = std::move(bigger);
+        Capacity_ = capacity;
+    }
+
+    void Refill()
+    {
+        if (Begin_ > 0) {
+            std::memmove(Buf_.get(), Buf_.get() + Begin_, End_ - Begin_);
+            End_ -= Begin_;
+            Scan_ -= Begin_;
+            Begin_ = 0;
+        }
+        const size_t block = TGCodeParser::ReadBlockSize;
+        if (Capacity_ - End_ < block) Grow(std::max(Capacity_ * 2, End_ + block));
+        size_t got = File_.ReadFull(Buf_.get() + End_, block);
+        End_ += got;
+        if (got < block) Eof_ = true;  // end of file or a read error
+        CacheValid_ = false;
+    }
+
+    TFile& File_;
+    std::unique_ptr<char[]> Buf_;
+    size_t Capacity_ = 0;
+    size_t Begin_ = 0;  // start of the current line
+    size_t End_ = 0;    // end of the valid bytes
+    size_t Scan_ = 0;   // [Begin_, Scan_) is known to hold no line break
+    size_t NextLF_ = 0, NextCR_ = 0;
+    bool CacheValid_ = false;
+    bool Eof_ = false;
+    bool SkipLF_ = false;
+};
+
+// Iterates the moves that pass a test and extends the print bounds by them.
+template <typename Test>
+bool AddPrintPoints(TGCodeParser& p, Test test)
+{
+    bool any = false;
+    for (int32_t i = 0; i < p.MoveCount; ++i) {
+        const TGCodeMove& m = p.Moves[static_cast<size_t>(i)];
+        if (!test(m)) continue;
+        p.PrintMinX = std::min(p.PrintMinX, m.X);
+        p.PrintMaxX = std::max(p.PrintMaxX, m.X);
+        p.PrintMinY = std::min(p.PrintMinY, m.Y);
+        p.PrintMaxY = std::max(p.PrintMaxY, m.Y);
+        p.PrintMinZ = std::min(p.PrintMinZ, m.Z);
+        p.PrintMaxZ = std::max(p.PrintMaxZ, m.Z);
+        any = true;
+    }
+    if (any) p.HasPrintBounds = true;
+    return any;
+}
+
+}  // namespace
+
+// The words of one command line, the axis letters indexed by AxisIndex.
+struct TGCodeParser::TWords {
+    enum { AX, AY, AZ, AI, AJ, AK, AF, AE, Count };
+    double Value[Count] = {};
+    bool Has[Count] = {};
+    bool HasG = false;
+    double G = 0;
+
+    static int AxisIndex(char letter)
+    {
+        switch (letter) {
+        case 'X': return AX;
+        case 'Y': return AY;
+        case 'Z': return AZ;
+        case 'I': return AI;
+        case 'J': return AJ;
+        case 'K': return AK;
+        case 'F': return AF;
+        case 'E': return AE;
+        default: return -1;
+        }
+    }
+    double Get(int axis) const { return Has[axis] ? Value[axis] : 0.0; }
+};
+
+// ---------------------------------------------------------------------------
+
+TGCodeParser::TGCodeParser() { Clear(); }
+
+void TGCodeParser::Clear()
+{
+    std::vector<TGCodeMove>().swap(Moves);
+    MoveCount = 0;
+    MovesFull_ = false;
+    MinX = MinY = MinZ = DBL_MAX;
+    MaxX = MaxY = MaxZ = -DBL_MAX;
+    PrintMinX = PrintMinY = PrintMinZ = DBL_MAX;
+    PrintMaxX = PrintMaxY = PrintMaxZ = -DBL_MAX;
+    HasPrintBounds = false;
+    CurrentFeature = gfNone;
+    LineWidth = 0.4f;
+    LayerHeight = 0.2f;
+    LayerCount = 0;
+}
+
+// Out of memory is not an error of the file: whatever was parsed before the
+// move array or the line buffer could not grow is kept and the load succeeds.
+bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
+{
+    Clear();
+    if (FileName.empty()) return false;
+    TFile file;
+    if (!file.Open(FileName)) return false;
+
+    LayerCount = 1;
+    TGCodeParseState state;
+    try {
+        TLineReader reader(file);
+        const char* line = nullptr;
+        size_t length = 0;
+        while (!MovesFull_ && reader.Next(line, length)) ParseLine(line, length, state);
+    } catch (const std::bad_alloc&) {
+    }
+    file.Close();
+
+    if (MoveCount == 0) {
+        MinX = 0, MaxX = 100;
+        MinY = 0, MaxY = 100;
+        MinZ = 0, MaxZ = 10;
+    }
+    ComputePrintBounds();
+    return true;
+}
+
+void TGCodeParser::ParseLine(const char* line, size_t length, TGCodeParseState& state)
+{
+    const char* end = line + length;
+    // Every comment the parser understands holds a ';'; most lines have none.
+    if (std::memchr(line, ';', length)) {
+        if (ParseHeightComment(line, end, state)) return;
+        const char* begin = line;
+        const char* trimmedEnd = end;
+        Trim(begin, trimmedEnd);
+        if (ParseSlicerComment(begin, trimmedEnd)) return;
+    }
+    ParseCommandLine(line, end, state);
+}
+
+// "; Z_HEIGHT:" anywhere (exact case) or ";Z:" at the very start of the line.
+bool TGCodeParser::ParseHeightComment(const char* line, const char* end, TGCodeParseState& state)
+{
+    static const char ZHeight[] = "; Z_HEIGHT:";
+    const char* text = nullptr;
+    if (const char* m = FindMarker(line, end, ZHeight, false))
+        text = m + sizeof(ZHeight) - 1;
+    else if (end - line > 2 && line[0] == ';' && line[1] == 'Z' && line[2] == ':')
+        text = line + 3;
+    else
+        return false;
+    double h = 0;
+    if (ParseTrimmed(text, end, h)) ApplyLayerComment(h, state);
+    return true;
+}
+
+// Feature, width and height comments, matched on the trimmed line without
+// regard to letter case.
+bool TGCodeParser::ParseSlicerComment(const char* begin, const char* end)
+{
+    static const char Feature[] = "; FEATURE:";
+    static const char Width[] = "; LINE_WIDTH:";
+    static const char Height[] = "; LAYER_HEIGHT:";
+    static const char Type[] = ";TYPE:";
+    if (const char* m = FindMarker(begin, end, Feature, true)) {
+        CurrentFeature = MatchFeature(m + sizeof(Feature) - 1, end, FeatureKeywords);
+        return true;
+    }
+    if (const char* m = FindMarker(begin, end, Width, true)) {
+        LineWidth = ParseFloatOr(m + sizeof(Width) - 1, end, 0.4f);
+        return true;
+    }
+    if (const char* m = FindMarker(begin, end, Height, true)) {
+        LayerHeight = ParseFloatOr(m + sizeof(Height) - 1, end, 0.2f);
+        return true;
+    }
+    const size_t typeLen = sizeof(Type) - 1;
+    if (static_cast<size_t>(end - begin) > typeLen && EqualsUpper(begin, Type, typeLen)) {
+        CurrentFeature = MatchFeature(begin + typeLen, end, TypeKeywords);
+        return true;
+    }
+    return false;
+}
+
+void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodeParseState& state)
+{
+    if (const void* semi = std::memchr(line, ';', static_cast<size_t>(end - line)))
+        end = static_cast<const char*>(semi);
+    if (const void* paren = std::memchr(line, '(', static_cast<size_t>(end - line)))
+        end = static_cast<const char*>(paren);
+    Trim(line, end);
+    if (line == end) return;
+
+    TWords words;
+    const size_t length = static_cast<size_t>(end - line);
+    size_t pos = 0;
+    char letter = 0;
+    double value = 0;
+    while (ReadWord(line, length, pos, letter, value)) {
+        if (letter == 'G') {
+            words.G = value;
+            words.HasG = true;
+            int code = RoundCode(value);
+            if (code == 90) state.AbsolutePositioning = true;
+            if (code == 91) state.AbsolutePositioning = false;
+        } else if (letter == 'M') {
+            int code = RoundCode(value);
+            if (code == 82) state.RelativeExtrusion = false;
+            if (code == 83) state.RelativeExtrusion = true;
+        } else {
+            int axis = TWords::AxisIndex(letter);
+            if (axis >= 0) {
+                words.Value[axis] = value;
+                words.Has[axis] = true;
+            }
+        }
+    }
+
+    int kind = 0;
+    if (words.HasG)
+        kind = RoundCode(words.G);
+    else if (words.Has[TWords::AX] || words.Has[TWords::AY] || words.Has[TWords::AZ])
+        kind = 1;  // bare coordinates: a linear move
+    else
+        return;
+
+    if (kind == 92) {
+        if (words.Has[TWords::AX]) state.X = words.Value[TWords::AX];
+        if (words.Has[TWords::AY]) state.Y = words.Value[TWords::AY];
+        if (words.Has[TWords::AZ]) state.Z = words.Value[TWords::AZ];
+        if (words.Has[TWords::AE]) state.ExtruderPos = words.Value[TWords::AE];
+        return;
+    }
+    if (kind >= 0 && kind <= 3) ExecuteMove(kind, words, state);
+}
+
+void TGCodeParser::ExecuteMove(int kind, const TWords& w, TGCodeParseState& state)
+{
+    if (w.Has[TWords::AF]) state.Feed = w.Value[TWords::AF];
+
+    const double oldE = state.ExtruderPos;
+    const bool hasE = w.Has[TWords::AE];
+    if (hasE) state.ExtruderPos = state.RelativeExtrusion ? oldE + w.Value[TWords::AE] : w.Value[TWords::AE];
+
+    double tx, ty, tz;
+    if (state.AbsolutePositioning) {
+        tx = w.Has[TWords::AX] ? w.Value[TWords::AX] : state.X;
+        ty = w.Has[TWords::AY] ? w.Value[TWords::AY] : state.Y;
+        tz = w.Has[TWords::AZ] ? w.Value[TWords::AZ] : state.Z;
+    } else {
+        tx = state.X + w.Get(TWords::AX);
+        ty = state.Y + w.Get(TWords::AY);
+        tz = state.Z + w.Get(TWords::AZ);
+    }
+
+    // Without height comments a rise in Z opens a layer, travel included.
+    if (!state.LayerCommentMode && tz > state.LastLayerHeight + 0.001 && tz > 0) OpenLayer(tz, state);
+
+    const bool moved = std::fabs(tx - state.X) >= 1e-9 || std::fabs(ty - state.Y) >= 1e-9 ||
+                       std::fabs(tz - state.Z) >= 1e-9;
+    if (moved) {
+        TGCodeMove m{};
+        m.Kind = static_cast<uint8_t>(kind);
+        m.X = tx, m.Y = ty, m.Z = tz;
+        m.I = w.Get(TWords::AI), m.J = w.Get(TWords::AJ), m.K = w.Get(TWords::AK);
+        m.E = state.ExtruderPos;
+        m.F = state.Feed;
+        m.Layer = state.LayerIndex;
+        m.Extrude = hasE && (state.RelativeExtrusion ? w.Value[TWords::AE] > 1e-6 : state.ExtruderPos - oldE > 1e-6);
+        m.Feature = CurrentFeature;
+        m.LineWidth = LineWidth;
+        m.LayerHeight = LayerHeight;
+        const int32_t before = MoveCount;
+        AddMove(m);
+        if (MoveCount != before) UpdateBounds(m);
+    }
+    state.X = tx, state.Y = ty, state.Z = tz;
+}
+
+// The first height comment switches layer counting from Z moves to comments.
+void TGCodeParser::ApplyLayerComment(double height, TGCodeParseState& state)
+{
+    if (!state.LayerCommentMode) {
+        state.LayerCommentMode = true;
+        state.LayerIndex = 0;
+        state.LastLayerHeight = -1e10;
+        LayerCount = 1;
+    }
+    if (height > state.LastLayerHeight + 0.001) OpenLayer(height, state);
+}
+
+void TGCodeParser::OpenLayer(double height, TGCodeParseState& state)
+{
+    // Capped so that LayerCount = index + 1 stays a valid 32-bit count.
+    if (state.LayerIndex < INT32_MAX - 1) ++state.LayerIndex;
+    LayerCount = std::max(LayerCount, state.LayerIndex + 1);
+    state.LastLayerHeight = height;
+}
+
+bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& letter, double& value)
+{
+    while (pos < length && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    if (pos >= length || !IsLetter(line[pos])) return false;
+    letter = Upper(line[pos++]);
+    while (pos < length && line[pos] == ' ') ++pos;
+    const size_t start = pos;
+    if (pos < length && (line[pos] == '+' || line[pos] == '-')) ++pos;
+    while (pos < length && (IsDigit(line[pos]) || line[pos] == '.')) ++pos;
+    if (pos == start) return false;
+    return ParseDecimal(line + start, line + pos, value);
+}
+
+// Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds.
+bool TGCodeParser::GrowMoves()
+{
+    const size_t limit = std::min<size_t>(INT32_MAX, Moves.max_size());
+    const size_t old = Moves.size();
+    if (old >= limit) return false;
+    const size_t length = old > limit / 2 ? limit : std::max<size_t>(old * 2, 256);
+    try {
+        Moves.reserve(length);
+        Moves.resize(length);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void TGCodeParser::AddMove(const TGCodeMove& move)
+{
+    if (MovesFull_) return;
+    if (static_cast<size_t>(MoveCount) >= Moves.size() && !GrowMoves()) {
+        MovesFull_ = true;
+        return;
+    }
+    Moves[static_cast<size_t>(MoveCount)] = move;
+    ++MoveCount;
+}
+
+void TGCodeParser::UpdateBounds(const TGCodeMove& move)
+{
+    MinX = std::min(MinX, move.X);
+    MaxX = std::max(MaxX, move.X);
+    MinY = std::min(MinY, move.Y);
+    MaxY = std::max(MaxY, move.Y);
+    MinZ = std::min(MinZ, move.Z);
+    MaxZ = std::max(MaxZ, move.Z);
+}
+
+// The part's extent without purge lines and parking moves: arcs first (only
+// printed shapes use them), then printed lines above the first layer change,
+// then any lines there, and finally every non-rapid move.
+void TGCodeParser::ComputePrintBounds()
+{
+    if (MoveCount == 0) return;
+    PrintMinX = PrintMinY = PrintMinZ = DBL_MAX;
+    PrintMaxX = PrintMaxY = PrintMaxZ = -DBL_MAX;
+    HasPrintBounds = false;
+    if (AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Kind == 2 || m.Kind == 3; })) return;
+    if (AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Extrude && m.Kind == 1 && m.Layer >= 1; })) return;
+    if (AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Kind == 1 && m.Layer >= 1; })) return;
+    AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Kind != 0; });
+}
+
+TGCodeMove TGCodeParser::GetMove(int32_t i) const
+{
+    if (i < 0 || i >= MoveCount) return TGCodeMove{};
+    return Moves[static_cast<size_t>(i)];
+}
+
+void SetColorByLayer(bool on) { ColorByLayerFlag.exchange(on ? 1 : 0); }
+
+bool GetColorByLayer()
+{
+    int32_t expected = 0;
+    ColorByLayerFlag.compare_exchange_strong(expected, 0);
+    return expected != 0;
+}
+
+}  // namespace voxaro

@@ -1,0 +1,109 @@
+// G-code toolpath reader: turns a slicer's G-code text into a flat list of
+// moves with their layer, printed feature and extrusion flag. Not a machine
+// simulator: no units, homing, arc interpolation or timing.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace voxaro {
+
+// Printed feature a move belongs to, named by slicer comments.
+enum TGCodeFeature : uint8_t {
+    gfNone = 0,
+    gfOuterWall = 1,
+    gfInnerWall = 2,
+    gfTopSurface = 3,
+    gfBottomSurface = 4,
+    gfSparseInfill = 5,
+    gfSolidInfill = 6,
+    gfSupport = 7,
+    gfSupportInterface = 8,
+    gfBridge = 9,
+    gfSkirtBrim = 10,
+    gfWipeTower = 11,
+    gfIroning = 12,
+};
+
+// One recorded move. Its start point is the end point of the move before it.
+struct TGCodeMove {
+    uint8_t Kind;          // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
+    double X, Y, Z;        // end point, absolute
+    double I, J, K;        // arc centre offsets as written on the line, 0 when absent
+    double E;              // extruder position after the move
+    double F;              // feed rate in effect
+    int32_t Layer;         // layer index, 0 before the first layer change
+    bool Extrude;          // the move deposits material
+    TGCodeFeature Feature; // feature in effect when the move was read
+    float LineWidth;       // from "; LINE_WIDTH:" comments, default 0.4
+    float LayerHeight;     // from "; LAYER_HEIGHT:" comments, default 0.2
+};
+
+// Parse state of one LoadFromFile call.
+struct TGCodeParseState {
+    double X = 0, Y = 0, Z = 0;
+    double Feed = 0;
+    double ExtruderPos = 0;
+    bool AbsolutePositioning = true;  // G90 / G91
+    bool RelativeExtrusion = false;   // M83 / M82
+    int32_t LayerIndex = 0;
+    double LastLayerHeight = -1e10;
+    bool LayerCommentMode = false;
+};
+
+class TGCodeParser {
+public:
+    // LoadFromFile reads the file in blocks of this size; a line may straddle
+    // two blocks.
+    static constexpr size_t ReadBlockSize = size_t(1) << 20;
+
+    std::vector<TGCodeMove> Moves;  // storage; its size is the capacity
+    int32_t MoveCount = 0;
+    double MinX, MaxX, MinY, MaxY, MinZ, MaxZ;
+    double PrintMinX, PrintMaxX, PrintMinY, PrintMaxY, PrintMinZ, PrintMaxZ;
+    bool HasPrintBounds = false;
+    TGCodeFeature CurrentFeature = gfNone;
+    float LineWidth = 0.4f;
+    float LayerHeight = 0.2f;
+    int32_t LayerCount = 0;
+
+    TGCodeParser();
+
+    void Clear();
+    // Reads the whole file. False only when the name is empty or the file
+    // cannot be opened (the parser is then cleared). Safe for untrusted input.
+    bool LoadFromFile(const std::wstring& FileName);
+    // One line of text (bytes, without its line break).
+    void ParseLine(const char* line, size_t length, TGCodeParseState& state);
+    // One word of a command line from pos (0-based, advanced past the word).
+    static bool ReadWord(const char* line, size_t length, size_t& pos, char& letter, double& value);
+    void AddMove(const TGCodeMove& move);
+    void UpdateBounds(const TGCodeMove& move);
+    void ComputePrintBounds();
+    // Copy of move i, or an all-zero move when i is out of range.
+    TGCodeMove GetMove(int32_t i) const;
+
+private:
+    // Set when the move array cannot grow any more (32-bit count or memory):
+    // no further moves are taken and loading stops.
+    bool MovesFull_ = false;
+
+    struct TWords;  // the words of one command line
+
+    bool GrowMoves();
+    bool ParseHeightComment(const char* line, const char* end, TGCodeParseState& state);
+    bool ParseSlicerComment(const char* begin, const char* end);
+    void ParseCommandLine(const char* line, const char* end, TGCodeParseState& state);
+    void ExecuteMove(int kind, const TWords& words, TGCodeParseState& state);
+    void ApplyLayerComment(double height, TGCodeParseState& state);
+    void OpenLayer(double height, TGCodeParseState& state);
+};
+
+// Process-wide colour-by-layer switch, written by the view and read by the
+// thumbnail renderer, always atomically.
+void SetColorByLayer(bool on);
+bool GetColorByLayer();
+
+}  // namespace voxaro

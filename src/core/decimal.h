@@ -1,0 +1,17 @@
+// Locale-independent decimal number conversion shared by the text readers.
+#pragma once
+
+namespace voxaro {
+
+// Converts [begin, end) when the whole text is an ordinary C-locale decimal
+// number: optional sign, digits with an optional fraction after '.', and an
+// optional exponent ('e'/'E', optional sign, digits). At least one digit is
+// needed ("5." and ".5" convert; "." and "-" do not). Values beyond the double
+// range do not convert; values too small for it become 0.
+bool ParseDecimal(const char* begin, const char* end, double& value);
+
+// As ParseDecimal, and also the words inf and nan (any letter case, optional
+// sign). Used by the ASCII STL reader.
+bool ParseDecimalOrSpecial(const char* begin, const char* end, double& value);
+
+}  // namespace voxaro

@@ -1,0 +1,112 @@
+#include "mesh_data.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <new>
+#include <stdexcept>
+
+namespace voxaro {
+
+void NormalizeVector(float& x, float& y, float& z)
+{
+    float length = std::sqrt((x * x + y * y) + z * z);
+    if (static_cast<double>(length) > 1e-12) {
+        x /= length;
+        y /= length;
+        z /= length;
+    } else {
+        x = 0.0f;
+        y = 0.0f;
+        z = 1.0f;
+    }
+}
+
+void TriangleNormal(const float p0[3], const float p1[3], const float p2[3], float n[3])
+{
+    float u[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+    float v[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+    n[0] = u[1] * v[2] - u[2] * v[1];
+    n[1] = u[2] * v[0] - u[0] * v[2];
+    n[2] = u[0] * v[1] - u[1] * v[0];
+    NormalizeVector(n[0], n[1], n[2]);
+}
+
+void TMeshData::Clear()
+{
+    Vertices = {};
+    Indices = {};
+    VertexCount = IndexCount = ObjectCount = 0;
+    CenterX = CenterY = CenterZ = 0.0f;
+    Radius = 1.0f;
+    ErrorMsg.clear();
+    InfoText.clear();
+    HasMaterial = false;
+}
+
+bool TMeshData::Allocate(uint64_t vertexCount, uint64_t indexCount)
+{
+    constexpr uint64_t kMaxCount = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
+    if (vertexCount > kMaxCount || indexCount > kMaxCount) return false;
+    // Both arrays together must fit the address space (2 GB on x86) with room to spare.
+    uint64_t bytes = vertexCount * sizeof(TGLVertex) + indexCount * sizeof(uint32_t);
+    if (bytes > static_cast<uint64_t>(std::numeric_limits<ptrdiff_t>::max() / 2)) return false;
+    try {
+        Vertices.resize(static_cast<size_t>(vertexCount));
+        Indices.resize(static_cast<size_t>(indexCount));
+    } catch (const std::bad_alloc&) {
+        Vertices = {};
+        Indices = {};
+        return false;
+    } catch (const std::length_error&) {
+        Vertices = {};
+        Indices = {};
+        return false;
+    }
+    VertexCount = static_cast<int32_t>(vertexCount);
+    IndexCount = static_cast<int32_t>(indexCount);
+    return true;
+}
+
+void TMeshData::ComputeBounds()
+{
+    if (VertexCount <= 0) {
+        Radius = 1.0f;
+        return;
+    }
+    const TGLVertex* v = Vertices.data();
+    float minX = v[0].X, minY = v[0].Y, minZ = v[0].Z;
+    float maxX = minX, maxY = minY, maxZ = minZ;
+    for (int32_t i = 1; i < VertexCount; ++i) {
+        const TGLVertex& p = v[i];
+        if (p.X < minX) minX = p.X; else if (p.X > maxX) maxX = p.X;
+        if (p.Y < minY) minY = p.Y; else if (p.Y > maxY) maxY = p.Y;
+        if (p.Z < minZ) minZ = p.Z; else if (p.Z > maxZ) maxZ = p.Z;
+    }
+    CenterX = (minX + maxX) * 0.5f;
+    CenterY = (minY + maxY) * 0.5f;
+    CenterZ = (minZ + maxZ) * 0.5f;
+    float dx = maxX - minX, dy = maxY - minY, dz = maxZ - minZ;
+    Radius = 0.5f * std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (Radius < 0.001f) Radius = 1.0f;  // a NaN radius stays as it is
+}
+
+std::wstring UpperTail(const std::wstring& name, size_t n)
+{
+    if (name.size() < n) return {};
+    std::wstring tail = name.substr(name.size() - n);
+    for (wchar_t& c : tail)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    return tail;
+}
+
+bool TMeshData::LoadFromFile(const std::wstring& FileName, const std::string& PluginDir)
+{
+    Clear();
+    std::wstring ext4 = UpperTail(FileName, 4);
+    if (ext4 == L".STP" || UpperTail(FileName, 5) == L".STEP") return LoadSTEP(FileName);
+    if (ext4 == L".STL") return LoadSTL(FileName);
+    return Load3MF(FileName, PluginDir);
+}
+
+}  // namespace voxaro

@@ -1,0 +1,91 @@
+// The mesh model: one loaded 3D model as an indexed triangle list whose vertex
+// records go to OpenGL unchanged, plus the outcome of the load.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pod_allocator.h"
+
+namespace voxaro {
+
+class TFile;
+
+#pragma pack(push, 1)
+// Interleaved vertex record handed to glNormalPointer/glVertexPointer/glColorPointer
+// with stride 28: normal at byte 0, position at 12, colour bytes at 24.
+struct TGLVertex {
+    float NX, NY, NZ;
+    float X, Y, Z;
+    uint8_t R, G, B, A;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TGLVertex) == 28, "TGLVertex must be 28 bytes");
+static_assert(offsetof(TGLVertex, NX) == 0, "normal at byte 0");
+static_assert(offsetof(TGLVertex, X) == 12, "position at byte 12");
+static_assert(offsetof(TGLVertex, R) == 24, "colour at byte 24");
+static_assert(offsetof(TGLVertex, A) == 27, "alpha at byte 27");
+
+constexpr uint8_t kDefaultGrey = 160;
+
+// Scales (x, y, z) to unit length; vectors of length 1e-12 or less (and NaN)
+// become (0, 0, 1).
+void NormalizeVector(float& x, float& y, float& z);
+
+// Unit normal of the triangle p0, p1, p2 (counter-clockwise front), with the
+// (0, 0, 1) fallback for degenerate triangles.
+void TriangleNormal(const float p0[3], const float p1[3], const float p2[3], float n[3]);
+
+class TMeshData {
+public:
+    // Only the first VertexCount / IndexCount entries are meaningful; the arrays
+    // may be longer. Elements are left uninitialised when the arrays are sized.
+    std::vector<TGLVertex, PodAllocator<TGLVertex>> Vertices;
+    std::vector<uint32_t, PodAllocator<uint32_t>> Indices;
+    int32_t VertexCount = 0;
+    int32_t IndexCount = 0;
+    int32_t ObjectCount = 0;
+    float CenterX = 0, CenterY = 0, CenterZ = 0;
+    float Radius = 1.0f;
+    std::string ErrorMsg;  // reason of the last failed load (UTF-8)
+    std::string InfoText;  // one-line summary of a successful load (UTF-8)
+    bool HasMaterial = false;
+
+    TMeshData() = default;
+    ~TMeshData() { Clear(); }
+    TMeshData(const TMeshData&) = delete;
+    TMeshData& operator=(const TMeshData&) = delete;
+
+    // Back to the empty state: no arrays, counts 0, centre 0, radius 1, no texts.
+    void Clear();
+    // Centre and radius from the first VertexCount positions.
+    void ComputeBounds();
+
+    // Reads a model file, choosing the reader by the name's extension:
+    // .STP/.STEP to STEP, .STL to STL, anything else to 3MF. PluginDir locates
+    // lib3mf. True: mesh filled and InfoText set; false: ErrorMsg says why.
+    // Safe for untrusted input.
+    bool LoadFromFile(const std::wstring& FileName, const std::string& PluginDir);
+
+    // STL readers (stl_reader.cpp). LoadBinarySTL expects the file at byte 84.
+    bool LoadBinarySTL(TFile& file, uint32_t triangleCount);
+    bool LoadAsciiSTL(TFile& file);
+    // STEP and 3MF readers.
+    bool LoadSTEP(const std::wstring& FileName);
+    bool Load3MF(const std::wstring& FileName, const std::string& PluginDir);
+
+    // Sizes both arrays to exactly the given counts and sets the counts.
+    // False (ErrorMsg untouched) when the sizes do not fit the address space.
+    bool Allocate(uint64_t vertexCount, uint64_t indexCount);
+
+private:
+    bool LoadSTL(const std::wstring& FileName);
+};
+
+// Upper-cased last n characters of name (ASCII letters only), or "" when shorter.
+std::wstring UpperTail(const std::wstring& name, size_t n);
+
+}  // namespace voxaro

@@ -1,0 +1,249 @@
+// STL reader, binary and ASCII. The encoding is decided by the file size alone:
+// a file of exactly 84 + 50 x count bytes is binary, anything else ASCII.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "decimal.h"
+#include "file_io.h"
+#include "mesh_data.h"
+
+namespace voxaro {
+
+namespace {
+
+constexpr uint64_t kAsciiLimit = 64ull * 1024 * 1024;
+constexpr size_t kRecordSize = 50;
+// Binary records are read in blocks of this many triangles (about 1 MB).
+constexpr size_t kBlockTriangles = 20000;
+
+struct OutOfMemory : std::exception {
+    const char* what() const noexcept override { return "Out of memory."; }
+};
+
+void SetVertex(TGLVertex& v, const float n[3], const float p[3])
+{
+    v.NX = n[0];
+    v.NY = n[1];
+    v.NZ = n[2];
+    v.X = p[0];
+    v.Y = p[1];
+    v.Z = p[2];
+    v.R = v.G = v.B = kDefaultGrey;
+    v.A = 255;
+}
+
+// Copies one 50-byte record into vertices 3i..3i+2.
+void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices, uint32_t first)
+{
+    float f[12];
+    std::memcpy(f, record, sizeof f);
+    NormalizeVector(f[0], f[1], f[2]);
+    for (uint32_t k = 0; k < 3; ++k) {
+        SetVertex(out[k], f, f + 3 + 3 * k);
+        indices[k] = first + k;
+    }
+}
+
+inline bool IsBlank(unsigned char c) { return c <= 32; }
+
+// Walks the lines of [p, end): CR LF, LF and a lone CR each end a line.
+template <typename Fn>
+void ForEachLine(const char* p, const char* end, Fn&& fn)
+{
+    while (p < end) {
+        const char* q = p;
+        while (q < end && *q != '\n' && *q != '\r') ++q;
+        fn(p, q);
+        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n') ++q;
+        p = q + 1;
+    }
+}
+
+void Trim(const char*& b, const char*& e)
+{
+    while (b < e && IsBlank(static_cast<unsigned char>(*b))) ++b;
+    while (e > b && IsBlank(static_cast<unsigned char>(e[-1]))) --e;
+}
+
+bool EqualsIgnoreCase(const char* b, const char* e, const char* word)
+{
+    size_t n = std::strlen(word);
+    if (static_cast<size_t>(e - b) != n) return false;
+    for (size_t i = 0; i < n; ++i) {
+        char c = b[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != word[i]) return false;
+    }
+    return true;
+}
+
+// The counting pass looks only at the first six characters of the trimmed
+// line: "facet" and exactly one space.
+bool StartsWithFacet(const char* b, const char* e)
+{
+    Trim(b, e);
+    return e - b >= 6 && EqualsIgnoreCase(b, b + 5, "facet") && b[5] == ' ';
+}
+
+struct Token {
+    const char* Begin;
+    const char* End;
+};
+
+// Splits a line into at most maxTokens tokens; returns how many there are
+// (counting on past maxTokens, up to maxTokens + 1).
+int Tokenize(const char* b, const char* e, Token* tokens, int maxTokens)
+{
+    int count = 0;
+    while (b < e) {
+        while (b < e && IsBlank(static_cast<unsigned char>(*b))) ++b;
+        if (b == e) break;
+        const char* s = b;
+        while (b < e && !IsBlank(static_cast<unsigned char>(*b))) ++b;
+        if (count < maxTokens) tokens[count] = {s, b};
+        if (++count > maxTokens) break;
+    }
+    return count;
+}
+
+bool ConvertToken(const Token& t, float& out)
+{
+    if (t.End - t.Begin >= 256) return false;
+    double d = 0;
+    if (!ParseDecimalOrSpecial(t.Begin, t.End, d)) return false;
+    constexpr double kMax = std::numeric_limits<float>::max();
+    if (d > kMax) out = std::numeric_limits<float>::infinity();
+    else if (d < -kMax) out = -std::numeric_limits<float>::infinity();
+    else out = static_cast<float>(d);
+    return true;
+}
+
+}  // namespace
+
+bool TMeshData::LoadSTL(const std::wstring& FileName)
+{
+    TFile file;
+    if (!file.Open(FileName)) {
+        ErrorMsg = "STL: Cannot open file (error " + std::to_string(file.LastError()) + ")";
+        return false;
+    }
+    try {
+        unsigned char header[80];
+        if (file.ReadFull(header, sizeof header) < sizeof header) {
+            ErrorMsg = "STL: Header missing.";
+            return false;
+        }
+        unsigned char countBytes[4];
+        if (file.ReadFull(countBytes, sizeof countBytes) < sizeof countBytes) {
+            ErrorMsg = "STL: Missing triangle count.";
+            return false;
+        }
+        uint32_t count = static_cast<uint32_t>(countBytes[0]) | (static_cast<uint32_t>(countBytes[1]) << 8) |
+                         (static_cast<uint32_t>(countBytes[2]) << 16) | (static_cast<uint32_t>(countBytes[3]) << 24);
+        uint64_t size = 0;
+        bool sized = file.Size(size);
+        if (sized && size == 84 + 50 * static_cast<uint64_t>(count)) return LoadBinarySTL(file, count);
+        return LoadAsciiSTL(file);
+    } catch (const std::bad_alloc&) {
+        ErrorMsg = std::string("STL: ") + OutOfMemory().what();
+        return false;
+    } catch (const std::exception& e) {
+        ErrorMsg = std::string("STL: ") + e.what();
+        return false;
+    }
+}
+
+bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
+{
+    if (triangleCount == 0) {
+        ErrorMsg = "STL Binary: No triangles found.";
+        return false;
+    }
+    uint64_t vertexCount = 3 * static_cast<uint64_t>(triangleCount);
+    if (!Allocate(vertexCount, vertexCount)) throw OutOfMemory();
+
+    std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
+    uint32_t done = 0;
+    while (done < triangleCount) {
+        size_t want = std::min<size_t>(kBlockTriangles, triangleCount - done);
+        size_t got = file.ReadFull(block.get(), want * kRecordSize);
+        size_t whole = got / kRecordSize;
+        for (size_t i = 0; i < whole; ++i) {
+            uint32_t first = 3 * (done + static_cast<uint32_t>(i));
+            StoreRecord(block.get() + i * kRecordSize, &Vertices[first], &Indices[first], first);
+        }
+        done += static_cast<uint32_t>(whole);
+        if (whole < want) {
+            ErrorMsg = "STL Binary: Read error at triangle " + std::to_string(done) + ".";
+            return false;
+        }
+    }
+    ObjectCount = 1;
+    ComputeBounds();
+    InfoText = "STL Binary  |  Triangles: " + std::to_string(triangleCount) +
+               "  |  Vertices: " + std::to_string(VertexCount);
+    return true;
+}
+
+bool TMeshData::LoadAsciiSTL(TFile& file)
+{
+    uint64_t size = 0;
+    if (!file.SeekStart() || !file.Size(size)) {
+        ErrorMsg = "ASCII-STL: Read error.";
+        return false;
+    }
+    if (size > kAsciiLimit) {
+        ErrorMsg = "ASCII-STL: File too large (max. 64 MB).";
+        return false;
+    }
+    std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
+    if (!text) throw OutOfMemory();
+    if (file.ReadFull(text.get(), static_cast<size_t>(size)) < size) {
+        ErrorMsg = "ASCII-STL: Read error.";
+        return false;
+    }
+    const char* begin = text.get();
+    const char* end = begin + size;
+
+    uint64_t capacity = 0;
+    ForEachLine(begin, end, [&](const char* b, const char* e) {
+        if (StartsWithFacet(b, e)) capacity += 3;
+    });
+    if (capacity == 0) {
+        ErrorMsg = "ASCII-STL: No triangles found.";
+        return false;
+    }
+    if (!Allocate(capacity, capacity)) throw OutOfMemory();
+
+    float normal[3] = {0.0f, 0.0f, 0.0f};
+    uint32_t n = 0;
+    ForEachLine(begin, end, [&](const char* b, const char* e) {
+        Token t[5];
+        int count = Tokenize(b, e, t, 5);
+        if (count < 4) return;
+        if (count >= 5 && EqualsIgnoreCase(t[0].Begin, t[0].End, "facet") &&
+            EqualsIgnoreCase(t[1].Begin, t[1].End, "normal")) {
+            for (int k = 0; k < 3; ++k) ConvertToken(t[2 + k], normal[k]);
+            NormalizeVector(normal[0], normal[1], normal[2]);
+        } else if (EqualsIgnoreCase(t[0].Begin, t[0].End, "vertex") && n < capacity) {
+            float p[3];
+            for (int k = 0; k < 3; ++k)
+                if (!ConvertToken(t[1 + k], p[k])) return;
+            SetVertex(Vertices[n], normal, p);
+            Indices[n] = n;
+            ++n;
+        }
+    });
+    VertexCount = IndexCount = static_cast<int32_t>(n);
+    ObjectCount = 1;
+    ComputeBounds();
+    InfoText = "STL ASCII  |  Triangles: " + std::to_string(n / 3) + "  |  Vertices: " + std::to_string(n);
+    return true;
+}
+
+}  // namespace voxaro

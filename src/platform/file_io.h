@@ -1,0 +1,44 @@
+// Read-only file access for the readers. One implementation per platform
+// (file_io_win.cpp over CreateFileW/ReadFile, file_io_posix.cpp over open/read);
+// nothing here ever creates or writes a file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace voxaro {
+
+class TFile {
+public:
+    TFile() = default;
+    ~TFile();
+    TFile(const TFile&) = delete;
+    TFile& operator=(const TFile&) = delete;
+
+    // Opens an existing file for reading, sharing it with other readers only.
+    // On failure returns false and LastError() holds the system's error code.
+    bool Open(const std::wstring& name);
+    bool IsOpen() const;
+    void Close();
+
+    // Reads up to n bytes; got receives how many arrived. False on a read error.
+    bool Read(void* buffer, size_t n, size_t& got);
+    // Reads until n bytes arrived or the file ends; returns the count read.
+    size_t ReadFull(void* buffer, size_t n);
+    // Size in bytes; false when the system cannot tell.
+    bool Size(uint64_t& size);
+    bool SeekStart();
+
+    uint32_t LastError() const { return LastError_; }
+
+private:
+    intptr_t Handle_ = -1;
+    uint32_t LastError_ = 0;
+};
+
+// UTF-16/32 (wchar_t) file name to UTF-8 and back, for messages and paths.
+std::string WideToUtf8(const std::wstring& text);
+std::wstring Utf8ToWide(const std::string& text);
+
+}  // namespace voxaro

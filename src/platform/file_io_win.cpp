@@ -1,0 +1,88 @@
+#include "file_io.h"
+
+#include <windows.h>
+
+namespace voxaro {
+
+namespace {
+HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+}  // namespace
+
+TFile::~TFile() { Close(); }
+
+bool TFile::IsOpen() const { return Handle_ != -1; }
+
+void TFile::Close()
+{
+    if (Handle_ != -1) CloseHandle(AsHandle(Handle_));
+    Handle_ = -1;
+}
+
+bool TFile::Open(const std::wstring& name)
+{
+    Close();
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        LastError_ = GetLastError();
+        return false;
+    }
+    Handle_ = reinterpret_cast<intptr_t>(h);
+    return true;
+}
+
+bool TFile::Read(void* buffer, size_t n, size_t& got)
+{
+    got = 0;
+    auto* out = static_cast<char*>(buffer);
+    // ReadFile takes 32-bit counts; larger requests go in slices.
+    while (n > 0) {
+        DWORD want = n > 0x40000000u ? 0x40000000u : static_cast<DWORD>(n);
+        DWORD read = 0;
+        if (!ReadFile(AsHandle(Handle_), out, want, &read, nullptr)) {
+            LastError_ = GetLastError();
+            return false;
+        }
+        got += read;
+        if (read < want) break;
+        out += read;
+        n -= read;
+    }
+    return true;
+}
+
+bool TFile::Size(uint64_t& size)
+{
+    DWORD high = 0;
+    DWORD low = GetFileSize(AsHandle(Handle_), &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    size = (static_cast<uint64_t>(high) << 32) | low;
+    return true;
+}
+
+bool TFile::SeekStart()
+{
+    return SetFilePointer(AsHandle(Handle_), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
+}
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    if (text.empty()) return {};
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    if (text.empty()) return {};
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n);
+    return out;
+}
+
+}  // namespace voxaro

@@ -1,0 +1,177 @@
+// The nine functions the host calls. No exception ever leaves one of them.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "module.h"
+#include "plugin_state.h"
+#include "preview.h"
+#include "text_convert.h"
+
+#define VOXARO_EXPORT extern "C" __declspec(dllexport)
+
+namespace voxaro {
+
+void SetPluginInstance(HINSTANCE instance);
+
+namespace {
+
+const char kDetectString[] =
+    "EXT=\"3MF\" | EXT=\"STL\" | EXT=\"STP\" | EXT=\"STEP\" | EXT=\"GCODE\" | EXT=\"GCO\" | EXT=\"NC\" | EXT=\"NGC\"";
+
+constexpr int kListPluginOk = 0, kListPluginError = 1;
+constexpr int kCommandNewParams = 2;
+
+HWND DoListLoad(HWND parent, const std::wstring& fileName, int showFlags)
+{
+    if (fileName.empty()) return nullptr;
+    TLockGuard lock(ViewerLock());
+    TViewerForm* form = nullptr;
+    try {
+        form = new TViewerForm(parent);
+        form->LoadFile(fileName, GetPluginDir(), showFlags);
+        ViewerList().push_back(form);
+        return form->RootWnd.Get();
+    } catch (...) {
+        auto& list = ViewerList();
+        list.erase(std::remove(list.begin(), list.end(), form), list.end());
+        delete form;
+        return nullptr;
+    }
+}
+
+int DoListLoadNext(HWND listWin, const std::wstring& fileName, int showFlags)
+{
+    TLockGuard lock(ViewerLock());
+    TViewerForm* form = FindViewer(listWin);
+    if (!form) return kListPluginError;
+    try {
+        form->LoadFile(fileName, GetPluginDir(), showFlags);
+        return kListPluginOk;
+    } catch (...) {
+        return kListPluginError;
+    }
+}
+
+std::wstring FromAnsi(const char* text) { return text ? AnsiToWide(text) : std::wstring(); }
+
+// Library unload: the windows belong to the host by now, so they are only forgotten.
+void FreeAllViewers()
+{
+    TLockGuard lock(ViewerLock());
+    auto& list = ViewerList();
+    while (!list.empty()) {
+        TViewerForm* form = list.front();
+        list.erase(list.begin());
+        try {
+            TViewerForm::DetachAndFree(form);
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace
+
+}  // namespace voxaro
+
+using namespace voxaro;
+
+VOXARO_EXPORT HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags)
+{
+    try {
+        return DoListLoad(ParentWin, FromAnsi(FileToLoad), ShowFlags);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+VOXARO_EXPORT HWND __stdcall ListLoadW(HWND ParentWin, WCHAR* FileToLoad, int ShowFlags)
+{
+    try {
+        return DoListLoad(ParentWin, FileToLoad ? std::wstring(FileToLoad) : std::wstring(), ShowFlags);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+VOXARO_EXPORT int __stdcall ListLoadNextW(HWND /*ParentWin*/, HWND ListWin, WCHAR* FileToLoad, int ShowFlags)
+{
+    try {
+        return DoListLoadNext(ListWin, FileToLoad ? std::wstring(FileToLoad) : std::wstring(), ShowFlags);
+    } catch (...) {
+        return kListPluginError;
+    }
+}
+
+VOXARO_EXPORT int __stdcall ListLoadNext(HWND /*ParentWin*/, HWND ListWin, char* FileToLoad, int ShowFlags)
+{
+    try {
+        return DoListLoadNext(ListWin, FromAnsi(FileToLoad), ShowFlags);
+    } catch (...) {
+        return kListPluginError;
+    }
+}
+
+VOXARO_EXPORT void __stdcall ListCloseWindow(HWND ListWin)
+{
+    try {
+        TLockGuard lock(ViewerLock());
+        TViewerForm* form = FindViewer(ListWin);
+        if (!form) return;
+        auto& list = ViewerList();
+        list.erase(std::find(list.begin(), list.end(), form));
+        delete form;
+    } catch (...) {
+    }
+}
+
+VOXARO_EXPORT void __stdcall ListGetDetectString(char* DetectString, int maxlen)
+{
+    if (!DetectString || maxlen <= 0) return;
+    size_t n = std::min(sizeof kDetectString - 1, static_cast<size_t>(maxlen) - 1);
+    std::memcpy(DetectString, kDetectString, n);
+    DetectString[n] = '\0';
+}
+
+VOXARO_EXPORT void __stdcall ListSetDefaultParams(void* /*dps*/)
+{
+    try {
+        GetPluginDir();
+    } catch (...) {
+    }
+}
+
+VOXARO_EXPORT int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parameter*/)
+{
+    try {
+        TLockGuard lock(ViewerLock());
+        if (!FindViewer(ListWin)) return kListPluginError;
+        return Command == kCommandNewParams ? kListPluginOk : kListPluginError;
+    } catch (...) {
+        return kListPluginError;
+    }
+}
+
+VOXARO_EXPORT HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,
+                                                      int /*contentbuflen*/)
+{
+    try {
+        return RenderPreview(FileToLoad, width, height);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        SetPluginInstance(instance);
+        DisableThreadLibraryCalls(instance);
+    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // FreeLibrary, not process exit: free what the viewers hold.
+        FreeAllViewers();
+    }
+    return TRUE;
+}

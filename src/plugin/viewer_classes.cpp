@@ -1,0 +1,62 @@
+// Window classes of the viewer and the thin procedures that route each
+// message to the viewer stored in the window's user data.
+#include "module.h"
+#include "os_error.h"
+#include "viewer_form.h"
+
+namespace voxaro {
+
+const wchar_t kRootClass[] = L"VoxaroRoot";
+const wchar_t kGLClass[] = L"VoxaroGL";
+const wchar_t kPanelClass[] = L"VoxaroPanel";
+
+namespace {
+
+TCriticalSection ClassLock;
+bool ClassesRegistered = false;
+
+TViewerForm* FormOf(HWND wnd) { return reinterpret_cast<TViewerForm*>(GetWindowLongPtrW(wnd, GWLP_USERDATA)); }
+
+LRESULT CALLBACK RootProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    TViewerForm* form = FormOf(wnd);
+    return form ? form->RootMessage(msg, wp, lp) : DefWindowProcW(wnd, msg, wp, lp);
+}
+
+LRESULT CALLBACK GLProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    TViewerForm* form = FormOf(wnd);
+    return form ? form->GLMessage(msg, wp, lp) : DefWindowProcW(wnd, msg, wp, lp);
+}
+
+// The side panel's messages; its controls arrive with the G-code panel.
+LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(wnd, msg, wp, lp); }
+
+void Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)
+{
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.style = style;
+    wc.lpfnWndProc = proc;
+    wc.cbWndExtra = 8;
+    wc.hInstance = PluginInstance();
+    wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+    wc.hbrBackground = background;
+    wc.lpszClassName = name;
+    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) RaiseLastOSError();
+}
+
+}  // namespace
+
+void RegisterViewerClasses()
+{
+    TLockGuard lock(ClassLock);
+    if (ClassesRegistered) return;
+    Register(kRootClass, CS_HREDRAW | CS_VREDRAW, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), RootProc);
+    Register(kGLClass, CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS, nullptr, GLProc);
+    // One brush for the life of the process, like the class itself.
+    Register(kPanelClass, CS_HREDRAW | CS_VREDRAW, CreateSolidBrush(RGB(90, 64, 64)), PanelProc);
+    ClassesRegistered = true;
+}
+
+}  // namespace voxaro

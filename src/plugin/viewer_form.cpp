@@ -1,0 +1,227 @@
+#include "viewer_form.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+#include "module.h"
+#include "os_error.h"
+#include "text_convert.h"
+
+namespace voxaro {
+
+namespace {
+
+bool IsGCodeExtension(const std::wstring& fileName)
+{
+    size_t dot = fileName.find_last_of(L'.');
+    size_t slash = fileName.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return false;
+    std::wstring ext = UpperTail(fileName, fileName.size() - dot);
+    return ext == L".GCODE" || ext == L".GCO" || ext == L".NC" || ext == L".NGC" || ext == L".G" || ext == L".TAP";
+}
+
+HWND CreateChild(const wchar_t* cls, DWORD style, int w, int h, HWND parent, int id)
+{
+    HWND wnd = CreateWindowExW(0, cls, L"", style, 0, 0, w, h, parent,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), PluginInstance(), nullptr);
+    if (!wnd) RaiseLastOSError();
+    return wnd;
+}
+
+std::string Format(const char* fmt, int a, int b, int c = 0)
+{
+    char buf[160];
+    std::snprintf(buf, sizeof buf, fmt, a, b, c);
+    return buf;
+}
+
+}  // namespace
+
+TViewerForm::TViewerForm(HWND parent)
+{
+    RegisterViewerClasses();
+    RootWnd.Reset(CreateChild(kRootClass, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 400, 300,
+                              parent, 0));
+    SetWindowLongPtrW(RootWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    StatusWnd.Reset(CreateChild(STATUSCLASSNAMEW, WS_CHILD | WS_VISIBLE, 0, 0, RootWnd, kStatusId));
+    GLWnd.Reset(CreateChild(kGLClass, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 400,
+                            300 - kStatusBarHeight, RootWnd, kGLId));
+    SetWindowLongPtrW(GLWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+TViewerForm::~TViewerForm()
+{
+    ReleaseGL();
+    Mesh.reset();
+    GCode.reset();
+    PanelFont.Reset();
+    GLWnd.Reset();
+    StatusWnd.Reset();
+    RootWnd.Reset();
+}
+
+void TViewerForm::DetachAndFree(TViewerForm* form)
+{
+    form->GLRC.Reset();
+    form->GLDC.Forget();
+    form->GLWnd.Forget();
+    form->StatusWnd.Forget();
+    form->RootWnd.Forget();
+    delete form;
+}
+
+void TViewerForm::LoadFile(const std::wstring& fileName, const std::string& pluginDir, int showFlags)
+{
+    PluginDir = pluginDir;
+    DarkMode = (showFlags & 128) != 0;
+    ShowLoadingSplash(fileName);
+    if (IsGCodeExtension(fileName)) LoadGCodeFile(fileName);
+    else LoadMeshFile(fileName);
+}
+
+// Puts the splash page with the loading line on screen before the reader blocks.
+void TViewerForm::ShowLoadingSplash(const std::wstring& fileName)
+{
+    GLReady = false;
+    GLFailed = false;
+    ShowSplash = true;
+    StatusText = "Loading " + WideToAnsi(FileNameOnly(fileName)) + "...";
+    ErrorText.clear();
+    if (GLWnd) ShowWindow(GLWnd, SW_HIDE);
+    if (PanelWnd) ShowWindow(PanelWnd, SW_HIDE);
+    if (RootWnd) {
+        InvalidateRect(RootWnd, nullptr, TRUE);
+        UpdateWindow(RootWnd);
+    }
+    SetStatus("Loading...");
+}
+
+void TViewerForm::FailLoad(const std::string& ansiError, const std::string& status)
+{
+    ShowSplash = false;
+    ErrorText = ansiError;
+    if (RootWnd) InvalidateRect(RootWnd, nullptr, TRUE);
+    SetStatus(status);
+}
+
+// Lays out and shows the GL window; creates the context on first use.
+bool TViewerForm::ShowGLWindow()
+{
+    if (!GLRC && !CreateGLContext()) {
+        GLFailed = true;
+        return false;
+    }
+    ShowSplash = false;
+    RECT rc{};
+    GetClientRect(RootWnd, &rc);
+    LayoutChildren(rc.right, rc.bottom);
+    ShowWindow(GLWnd, SW_SHOW);
+    InvalidateRect(GLWnd, nullptr, FALSE);
+    return true;
+}
+
+void TViewerForm::LoadGCodeFile(const std::wstring& fileName)
+{
+    IsGCode = true;
+    GCode.reset();
+    GCode = std::make_unique<TGCodeParser>();
+    Mesh.reset();
+    Mesh = std::make_unique<TMeshData>();
+    if (!GCode->LoadFromFile(fileName)) {
+        std::string error = "GCode: Failed to parse " + WideToAnsi(FileNameOnly(fileName));
+        FailLoad(error, "Error: " + error);
+        return;
+    }
+    LayerSel = -1;
+    LineWidth = 0.4;
+    FitGCodeCamera(GCodeCam, GCode.get());
+    ResetGCodeAngles(GCodeCam);
+    if (!ShowGLWindow()) {
+        FailLoad("OpenGL context failed.", "Error: OpenGL");
+        return;
+    }
+    const char* fmt = Samples >= 1 ? "GCode  |  Moves: %d  |  Layers: %d  |  MSAA %dx" : "GCode  |  Moves: %d  |  Layers: %d";
+    SetStatus(Format(fmt, GCode->MoveCount, GCode->LayerCount, Samples));
+    SetFocus(GLWnd);
+}
+
+void TViewerForm::LoadMeshFile(const std::wstring& fileName)
+{
+    IsGCode = false;
+    GCode.reset();
+    Mesh.reset();
+    Mesh = std::make_unique<TMeshData>();
+    if (!Mesh->LoadFromFile(fileName, PluginDir)) {
+        std::string error = Utf8ToAnsi(Mesh->ErrorMsg);
+        FailLoad(error, "Error: " + error);
+        return;
+    }
+    if (!ShowGLWindow()) {
+        FailLoad("Could not create OpenGL context.", "Error: OpenGL");
+        return;
+    }
+    std::string aa = Samples >= 1 ? Format("  |  MSAA %dx", Samples, 0) : std::string("  |  AA off");
+    SetStatus(Utf8ToAnsi(Mesh->InfoText) + aa + "  [R]Reset  [W]Mode  [+/-]Zoom  [Arrows]Rotate");
+    SetFocus(GLWnd);
+}
+
+void TViewerForm::LayoutChildren(int width, int height)
+{
+    constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
+    int glHeight = height - kStatusBarHeight;
+    if (StatusWnd) {
+        SendMessageW(StatusWnd, WM_SIZE, 0, MAKELPARAM(width, height));
+        SetWindowPos(StatusWnd, nullptr, 0, glHeight, width, kStatusBarHeight, kFlags);
+    }
+    if (IsGCode && PanelWnd) {
+        int panelLeft = width - kPanelWidth;
+        if (panelLeft < 1) panelLeft = 1;
+        SetWindowPos(PanelWnd, nullptr, panelLeft, 0, kPanelWidth, glHeight, kFlags);
+        ShowWindow(PanelWnd, SW_SHOW);
+        if (GLWnd) SetWindowPos(GLWnd, nullptr, 0, 0, panelLeft, glHeight, kFlags);
+        return;
+    }
+    if (PanelWnd) ShowWindow(PanelWnd, SW_HIDE);
+    if (GLWnd) SetWindowPos(GLWnd, nullptr, 0, 0, width, glHeight, kFlags);
+}
+
+void TViewerForm::SetStatus(const std::string& ansiText)
+{
+    if (!StatusWnd) return;
+    std::wstring text = AnsiToWide(ansiText);
+    SendMessageW(StatusWnd, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+bool TViewerForm::CreateGLContext()
+{
+    const TWGL* wgl = GetWGL();
+    if (!wgl || !GLWnd) return false;
+    GLDC = TWindowDC(GLWnd);
+    if (!GLDC.Get()) return false;
+    TMultisampleFormat ms =
+        ProbeMultisampleFormat(*wgl, kGLClass, WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, nullptr, {8, 4, 2});
+    PIXELFORMATDESCRIPTOR pfd = ClassicPixelFormat();
+    if (ms.Format && SetPixelFormat(GLDC, ms.Format, &pfd)) {
+        if (GLRC.CreateCurrent(*wgl, GLDC)) {
+            Samples = ms.Samples;
+            return true;
+        }
+        // The format stays multisampled, but the status line reports none.
+        return GLRC.CreateCurrent(*wgl, GLDC);
+    }
+    int format = ChooseLegacyPixelFormat(*wgl, GLDC, pfd);
+    if (format == 0 || !SetPixelFormat(GLDC, format, &pfd)) return false;
+    return GLRC.CreateCurrent(*wgl, GLDC);
+}
+
+void TViewerForm::ReleaseGL()
+{
+    GLRC.Reset();
+    if (GLDC.Get() && GLWnd) GLDC.Reset();
+    else GLDC.Forget();  // the window is gone, and its DC with it
+}
+
+HWND TViewerForm::ListerWindow() const { return RootWnd ? GetParent(RootWnd) : nullptr; }
+
+}  // namespace voxaro

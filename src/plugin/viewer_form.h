@@ -1,0 +1,98 @@
+// One viewer: the window tree the plug-in places inside one Lister window,
+// the model or G-code file shown in it, and the view state.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "GCodeParser.h"
+#include "camera.h"
+#include "gl_context.h"
+#include "mesh_data.h"
+#include "win_handles.h"
+
+namespace voxaro {
+
+extern const wchar_t kRootClass[];   // "VoxaroRoot"
+extern const wchar_t kGLClass[];     // "VoxaroGL"
+extern const wchar_t kPanelClass[];  // "VoxaroPanel"
+
+constexpr int kStatusBarHeight = 22;
+constexpr int kPanelWidth = 196;
+constexpr int kStatusId = 1, kGLId = 2, kPanelId = 10;
+
+// Registers the three viewer classes once per process; raises TOSError.
+void RegisterViewerClasses();
+
+class TViewerForm {
+public:
+    // Builds the root, status and (hidden) GL windows inside parent; raises TOSError.
+    explicit TViewerForm(HWND parent);
+    ~TViewerForm();
+    TViewerForm(const TViewerForm&) = delete;
+    TViewerForm& operator=(const TViewerForm&) = delete;
+
+    // Loads a file; file-level failures are shown, never raised.
+    void LoadFile(const std::wstring& fileName, const std::string& pluginDir, int showFlags);
+    void LayoutChildren(int width, int height);
+    void SetStatus(const std::string& ansiText);
+    void PaintSplash(HDC dc, int width, int height);
+    void PaintError(HDC dc, int width, int height);
+    // Library unload: deletes the GL context, forgets every window (they
+    // belong to the host's tree by then) and frees the object.
+    static void DetachAndFree(TViewerForm* form);
+
+    // Window procedures' message handling.
+    LRESULT RootMessage(UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT GLMessage(UINT msg, WPARAM wp, LPARAM lp);
+
+    bool CreateGLContext();
+    void ReleaseGL();
+    void RenderMesh();
+    void RenderGCode();
+    void ResetView();
+    void CycleRenderMode();
+
+    TUniqueHwnd RootWnd;
+    TUniqueHwnd GLWnd;
+    TUniqueHwnd StatusWnd;
+    TWindowDC GLDC;
+    TGLContext GLRC;
+    std::unique_ptr<TMeshData> Mesh;
+    TMeshCamera MeshCam;  // RotX, RotY, Zoom, PanX, PanY
+    uint8_t RenderMode = 0;
+    bool DarkMode = false;
+    std::string PluginDir;
+    bool GLReady = false;
+    bool GLFailed = false;
+    int Samples = 0;
+    TDragState Drag;  // LeftDrag, RightDrag, LastX, LastY
+    bool ShowSplash = true;
+    std::string StatusText = "Ready";  // ANSI
+    std::string ErrorText;             // ANSI
+    std::unique_ptr<TGCodeParser> GCode;
+    bool IsGCode = false;
+    TGCodeCamera GCodeCam;  // CamYaw, CamPitch, CamDist, CamTarget*, CamPan*
+    int LayerSel = -1;
+    double LineWidth = 0.4;
+    HWND PanelWnd = nullptr;  // child of RootWnd, destroyed with it
+    TUniqueFont PanelFont;
+
+private:
+    void ShowLoadingSplash(const std::wstring& fileName);
+    void FailLoad(const std::string& ansiError, const std::string& status);
+    void LoadGCodeFile(const std::wstring& fileName);
+    void LoadMeshFile(const std::wstring& fileName);
+    bool ShowGLWindow();
+    void RepaintGL();
+    void OnKeyDown(WPARAM wp, LPARAM lp);
+    void OnMouseMove(LPARAM lp);
+    void OnWheel(WPARAM wp);
+    void OnSize();
+    void OnPaintGL();
+    HWND ListerWindow() const;
+};
+
+}  // namespace voxaro

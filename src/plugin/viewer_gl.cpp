@@ -1,0 +1,155 @@
+// The GL window: painting, and keyboard and mouse input routed to the
+// camera rules.
+#include <windowsx.h>
+
+#include "mesh_renderer.h"
+#include "viewer_form.h"
+
+namespace voxaro {
+
+namespace {
+
+const GLApi* CurrentGL(const TWindowDC& dc, const TGLContext& rc)
+{
+    const TWGL* wgl = GetWGL();
+    if (!wgl || !rc || !dc.Get() || !wgl->MakeCurrent(dc, rc.Get())) return nullptr;
+    return &wgl->GL;
+}
+
+SIZE ClientSize(HWND wnd)
+{
+    RECT rc{};
+    GetClientRect(wnd, &rc);
+    return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+}  // namespace
+
+void TViewerForm::RepaintGL()
+{
+    if (GLWnd) InvalidateRect(GLWnd, nullptr, FALSE);
+}
+
+void TViewerForm::ResetView()
+{
+    voxaro::ResetView(MeshCam);
+    RepaintGL();
+}
+
+void TViewerForm::CycleRenderMode()
+{
+    RenderMode = NextRenderMode(RenderMode);
+    RepaintGL();
+}
+
+void TViewerForm::RenderMesh()
+{
+    if (!Mesh || Mesh->VertexCount == 0 || !GLWnd) return;
+    SIZE size = ClientSize(GLWnd);
+    if (size.cx <= 0 || size.cy <= 0) return;
+    const GLApi* gl = CurrentGL(GLDC, GLRC);
+    if (!gl) return;
+    if (!GLReady) {
+        InitGLState(*gl, Samples);
+        GLReady = true;
+    }
+    DrawMeshFrame(*gl, *Mesh, MeshCam, RenderMode, DarkMode, size.cx, size.cy);
+    SwapBuffers(GLDC);
+}
+
+// Toolpath drawing arrives with the G-code view; until then the window shows
+// the view's background.
+void TViewerForm::RenderGCode()
+{
+    if (!GCode || GCode->MoveCount == 0 || !GLWnd) return;
+    SIZE size = ClientSize(GLWnd);
+    if (size.cx <= 0 || size.cy <= 0) return;
+    const GLApi* gl = CurrentGL(GLDC, GLRC);
+    if (!gl) return;
+    if (!GLReady) {
+        InitGLState(*gl, Samples);
+        GLReady = true;
+    }
+    gl->ClearColor(0.13f, 0.13f, 0.15f, 1.0f);
+    gl->Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
+    gl->Viewport(0, 0, size.cx, size.cy);
+    SwapBuffers(GLDC);
+}
+
+void TViewerForm::OnPaintGL()
+{
+    ValidateRect(GLWnd, nullptr);
+    if (IsGCode) RenderGCode();
+    else RenderMesh();
+}
+
+void TViewerForm::OnSize()
+{
+    if (GLReady && GLRC) {
+        if (const GLApi* gl = CurrentGL(GLDC, GLRC)) {
+            SIZE size = ClientSize(GLWnd);
+            gl->Viewport(0, 0, size.cx, size.cy);
+        }
+    }
+    RepaintGL();
+}
+
+void TViewerForm::OnKeyDown(WPARAM wp, LPARAM lp)
+{
+    auto vk = static_cast<uint32_t>(wp & 0xFFFF);
+    TKeyResult result = IsGCode ? GCodeKeyDown(GCodeCam, GCode.get(), vk) : MeshKeyDown(MeshCam, RenderMode, vk);
+    if (result == TKeyResult::ForwardToLister) PostMessageW(ListerWindow(), WM_KEYDOWN, wp, lp);
+    else if (result == TKeyResult::Repaint) RepaintGL();
+}
+
+void TViewerForm::OnMouseMove(LPARAM lp)
+{
+    int x = GET_X_LPARAM(lp), y = GET_Y_LPARAM(lp);
+    bool repaint = IsGCode ? GCodeMouseMove(GCodeCam, Drag, x, y, ClientSize(GLWnd).cy)
+                           : MeshMouseMove(MeshCam, Drag, x, y, Mesh ? &Mesh->Radius : nullptr);
+    if (repaint) RepaintGL();
+}
+
+void TViewerForm::OnWheel(WPARAM wp)
+{
+    int delta = GET_WHEEL_DELTA_WPARAM(wp);
+    if (IsGCode) GCodeWheel(GCodeCam, delta);
+    else MeshWheel(MeshCam, delta);
+    RepaintGL();
+}
+
+LRESULT TViewerForm::GLMessage(UINT msg, WPARAM wp, LPARAM lp)
+{
+    switch (msg) {
+    case WM_DESTROY:
+        SetWindowLongPtrW(GLWnd, GWLP_USERDATA, 0);
+        GLWnd.Forget();
+        return 0;
+    case WM_SIZE: OnSize(); return 0;
+    case WM_PAINT: OnPaintGL(); return 0;
+    case WM_ERASEBKGND: return 1;
+    case WM_MOUSEACTIVATE: SetFocus(GLWnd); return MA_ACTIVATE;
+    case WM_KEYDOWN: OnKeyDown(wp, lp); return 0;
+    case WM_MOUSEMOVE: OnMouseMove(lp); return 0;
+    case WM_LBUTTONDOWN:
+        Drag.LastX = GET_X_LPARAM(lp);
+        Drag.LastY = GET_Y_LPARAM(lp);
+        Drag.LeftDrag = true;
+        SetCapture(GLWnd);
+        SetFocus(GLWnd);
+        return 0;
+    case WM_LBUTTONUP: Drag.LeftDrag = false; ReleaseCapture(); return 0;
+    case WM_LBUTTONDBLCLK: OnKeyDown('R', 0); return 0;
+    case WM_RBUTTONDOWN:
+        Drag.LastX = GET_X_LPARAM(lp);
+        Drag.LastY = GET_Y_LPARAM(lp);
+        Drag.RightDrag = true;
+        SetCapture(GLWnd);
+        return 0;
+    case WM_RBUTTONUP: Drag.RightDrag = false; ReleaseCapture(); return 0;
+    case WM_MOUSEWHEEL: OnWheel(wp); return 0;
+    default: return DefWindowProcW(GLWnd, msg, wp, lp);
+    }
+}
+
+}  // namespace voxaro

@@ -1,0 +1,19 @@
+// Helpers for tests that need files: a private temporary folder per test
+// process and byte-exact writers.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace voxaro::test {
+
+// Folder for this test process, created on first use, removed at exit.
+std::string TempDir();
+// Writes bytes to TempDir()/name and returns the full path.
+std::string WriteTempFile(const std::string& name, const std::string& bytes);
+// Path of a file in tests/data.
+std::string DataFile(const std::string& name);
+std::string ReadFileBytes(const std::string& path);
+std::wstring Wide(const std::string& utf8);
+
+}  // namespace voxaro::test

@@ -1,0 +1,142 @@
+// voxaro: the viewer's engine outside the host.
+//   voxaro info FILE
+//   voxaro render FILE OUT.png [--size WxH] [--dark] [--mode 0|1|2]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "GCodeParser.h"
+#include "file_io.h"
+#include "mesh_data.h"
+#include "mesh_renderer.h"
+#include "osmesa_gl.h"
+#include "png_write.h"
+
+using namespace voxaro;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double MillisecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+bool IsGCodeName(const std::wstring& name)
+{
+    for (const wchar_t* ext : {L".GCODE", L".GCO", L".NC", L".NGC", L".G", L".TAP"})
+        if (UpperTail(name, std::wcslen(ext)) == ext) return true;
+    return false;
+}
+
+int InfoGCode(const std::wstring& name)
+{
+    auto start = Clock::now();
+    TGCodeParser parser;
+    bool ok = parser.LoadFromFile(name);
+    double ms = MillisecondsSince(start);
+    if (!ok) {
+        std::printf("Error: GCode: Failed to parse %s\n", WideToUtf8(name).c_str());
+        return 1;
+    }
+    std::printf("GCode  |  Moves: %d  |  Layers: %d\n", parser.MoveCount, parser.LayerCount);
+    if (parser.HasPrintBounds)
+        std::printf("Print bounds: X %.3f..%.3f  Y %.3f..%.3f  Z %.3f..%.3f\n", parser.PrintMinX, parser.PrintMaxX,
+                    parser.PrintMinY, parser.PrintMaxY, parser.PrintMinZ, parser.PrintMaxZ);
+    else
+        std::printf("Print bounds: none\n");
+    std::printf("Parse time: %.1f ms\n", ms);
+    return 0;
+}
+
+int InfoMesh(const std::wstring& name)
+{
+    auto start = Clock::now();
+    TMeshData mesh;
+    bool ok = mesh.LoadFromFile(name, "");
+    double ms = MillisecondsSince(start);
+    if (!ok) {
+        std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
+        return 1;
+    }
+    std::printf("%s\n", mesh.InfoText.c_str());
+    std::printf("Centre: %g %g %g  Radius: %g\n", mesh.CenterX, mesh.CenterY, mesh.CenterZ, mesh.Radius);
+    std::printf("Load time: %.1f ms\n", ms);
+    return 0;
+}
+
+struct RenderOptions {
+    int Width = 800;
+    int Height = 600;
+    bool Dark = false;
+    int Mode = 0;
+};
+
+bool ParseRenderOptions(int argc, char** argv, RenderOptions& o)
+{
+    for (int i = 4; i < argc; ++i) {
+        if (!std::strcmp(argv[i], "--dark")) {
+            o.Dark = true;
+        } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
+            if (std::sscanf(argv[++i], "%dx%d", &o.Width, &o.Height) != 2 || o.Width <= 0 || o.Height <= 0 ||
+                o.Width > 16384 || o.Height > 16384)
+                return false;
+        } else if (!std::strcmp(argv[i], "--mode") && i + 1 < argc) {
+            o.Mode = std::atoi(argv[++i]);
+            if (o.Mode < 0 || o.Mode > 2) return false;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
+int Render(const std::wstring& name, const char* out, const RenderOptions& o)
+{
+    TMeshData mesh;
+    if (!mesh.LoadFromFile(name, "")) {
+        std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
+        return 1;
+    }
+    TOffscreenGL gl;
+    if (!gl.Create(o.Width, o.Height)) {
+        std::fprintf(stderr, "voxaro: cannot create an off-screen GL context\n");
+        return 1;
+    }
+    InitGLState(gl.Api(), 0);
+    DrawMeshFrame(gl.Api(), mesh, TMeshCamera{}, static_cast<uint8_t>(o.Mode), o.Dark, o.Width, o.Height);
+    std::vector<uint8_t> rgb = gl.ReadRGB();
+    if (!WritePng(out, rgb.data(), o.Width, o.Height)) {
+        std::fprintf(stderr, "voxaro: cannot write %s\n", out);
+        return 1;
+    }
+    std::printf("%s\n", mesh.InfoText.c_str());
+    return 0;
+}
+
+int Usage()
+{
+    std::fprintf(stderr,
+                 "usage: voxaro info FILE\n"
+                 "       voxaro render FILE OUT.png [--size WxH] [--dark] [--mode 0|1|2]\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc >= 3 && !std::strcmp(argv[1], "info")) {
+        std::wstring name = Utf8ToWide(argv[2]);
+        return IsGCodeName(name) ? InfoGCode(name) : InfoMesh(name);
+    }
+    if (argc >= 4 && !std::strcmp(argv[1], "render")) {
+        RenderOptions options;
+        if (!ParseRenderOptions(argc, argv, options)) return Usage();
+        return Render(Utf8ToWide(argv[2]), argv[3], options);
+    }
+    return Usage();
+}

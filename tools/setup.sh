@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the demo and the tests need.
+# Idempotent: does nothing when everything is already there. Needs root.
+set -euo pipefail
+
+PACKAGES=(
+  cmake ninja-build g++ make pkg-config
+  g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
+  googletest libgtest-dev libbenchmark-dev
+  libosmesa6-dev zlib1g-dev
+  wine wine64 xvfb xauth
+  zip unzip python3
+)
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "setup: missing packages: ${missing[*]} (run as root to install them)" >&2
+  exit 1
+fi
+echo "setup: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
