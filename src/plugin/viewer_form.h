@@ -92,6 +92,10 @@ private:
     void OnWheel(WPARAM wp);
     void OnSize();
     void OnPaintGL();
+    const GLApi* PrepareGL();
+    bool DrawMesh();
+    bool DrawGCode();
+    void PrintClient(HDC target);
     HWND ListerWindow() const;
 };
 

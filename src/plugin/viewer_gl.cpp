@@ -2,6 +2,9 @@
 // camera rules.
 #include <windowsx.h>
 
+#include <utility>
+#include <vector>
+
 #include "mesh_renderer.h"
 #include "viewer_form.h"
 
@@ -42,38 +45,51 @@ void TViewerForm::CycleRenderMode()
     RepaintGL();
 }
 
-void TViewerForm::RenderMesh()
+// The context made current with its fixed state set up, or null.
+const GLApi* TViewerForm::PrepareGL()
 {
-    if (!Mesh || Mesh->VertexCount == 0 || !GLWnd) return;
-    SIZE size = ClientSize(GLWnd);
-    if (size.cx <= 0 || size.cy <= 0) return;
     const GLApi* gl = CurrentGL(GLDC, GLRC);
-    if (!gl) return;
-    if (!GLReady) {
+    if (gl && !GLReady) {
         InitGLState(*gl, Samples);
         GLReady = true;
     }
+    return gl;
+}
+
+bool TViewerForm::DrawMesh()
+{
+    if (!Mesh || Mesh->VertexCount == 0 || !GLWnd) return false;
+    SIZE size = ClientSize(GLWnd);
+    if (size.cx <= 0 || size.cy <= 0) return false;
+    const GLApi* gl = PrepareGL();
+    if (!gl) return false;
     DrawMeshFrame(*gl, *Mesh, MeshCam, RenderMode, DarkMode, size.cx, size.cy);
-    SwapBuffers(GLDC);
+    return true;
 }
 
 // Toolpath drawing arrives with the G-code view; until then the window shows
 // the view's background.
-void TViewerForm::RenderGCode()
+bool TViewerForm::DrawGCode()
 {
-    if (!GCode || GCode->MoveCount == 0 || !GLWnd) return;
+    if (!GCode || GCode->MoveCount == 0 || !GLWnd) return false;
     SIZE size = ClientSize(GLWnd);
-    if (size.cx <= 0 || size.cy <= 0) return;
-    const GLApi* gl = CurrentGL(GLDC, GLRC);
-    if (!gl) return;
-    if (!GLReady) {
-        InitGLState(*gl, Samples);
-        GLReady = true;
-    }
+    if (size.cx <= 0 || size.cy <= 0) return false;
+    const GLApi* gl = PrepareGL();
+    if (!gl) return false;
     gl->ClearColor(0.13f, 0.13f, 0.15f, 1.0f);
     gl->Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
     gl->Viewport(0, 0, size.cx, size.cy);
-    SwapBuffers(GLDC);
+    return true;
+}
+
+void TViewerForm::RenderMesh()
+{
+    if (DrawMesh()) SwapBuffers(GLDC);
+}
+
+void TViewerForm::RenderGCode()
+{
+    if (DrawGCode()) SwapBuffers(GLDC);
 }
 
 void TViewerForm::OnPaintGL()
@@ -81,6 +97,27 @@ void TViewerForm::OnPaintGL()
     ValidateRect(GLWnd, nullptr);
     if (IsGCode) RenderGCode();
     else RenderMesh();
+}
+
+// WM_PRINTCLIENT: draws the current frame and copies it from the back buffer
+// into the caller's DC, so PrintWindow and screenshot tools see the model.
+void TViewerForm::PrintClient(HDC target)
+{
+    if (!(IsGCode ? DrawGCode() : DrawMesh())) return;
+    SIZE size = ClientSize(GLWnd);
+    std::vector<uint8_t> pixels(static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy) * 4);
+    const GLApi& gl = GetWGL()->GL;
+    gl.PixelStorei(gl::PACK_ALIGNMENT, 1);
+    gl.ReadPixels(0, 0, size.cx, size.cy, gl::RGBA, gl::UNSIGNED_BYTE, pixels.data());
+    for (size_t i = 0; i < pixels.size(); i += 4) std::swap(pixels[i], pixels[i + 2]);  // RGBA to BGRA
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = size.cx;
+    bi.bmiHeader.biHeight = size.cy;  // bottom-up, like GL rows
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    SetDIBitsToDevice(target, 0, 0, static_cast<DWORD>(size.cx), static_cast<DWORD>(size.cy), 0, 0, 0,
+                      static_cast<UINT>(size.cy), pixels.data(), &bi, DIB_RGB_COLORS);
 }
 
 void TViewerForm::OnSize()
@@ -127,6 +164,7 @@ LRESULT TViewerForm::GLMessage(UINT msg, WPARAM wp, LPARAM lp)
         return 0;
     case WM_SIZE: OnSize(); return 0;
     case WM_PAINT: OnPaintGL(); return 0;
+    case WM_PRINTCLIENT: PrintClient(reinterpret_cast<HDC>(wp)); return 0;
     case WM_ERASEBKGND: return 1;
     case WM_MOUSEACTIVATE: SetFocus(GLWnd); return MA_ACTIVATE;
     case WM_KEYDOWN: OnKeyDown(wp, lp); return 0;
