@@ -67,6 +67,42 @@ bool ContainsUpper(const char* begin, const char* end, const char* keyword)
     return false;
 }
 
+// Short plain decimals ("-12.345") are exact as mantissa / 10^k when the
+// mantissa has at most 15 digits and k is at most 22: both operands are exact
+// doubles and one correctly rounded division gives the same value as a full
+// decimal conversion. Only where double arithmetic is not done in extended
+// precision; everything else goes through ParseDecimal.
+bool ParseNumber(const char* begin, const char* end, double& value)
+{
+#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
+    static const double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    const char* p = begin;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    uint64_t mantissa = 0;
+    int digits = 0, fraction = -1;  // fraction: digits after the point, -1 without one
+    for (; p < end; ++p) {
+        if (IsDigit(*p)) {
+            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+            ++digits;
+            if (fraction >= 0) ++fraction;
+        } else if (*p == '.' && fraction < 0) {
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
+    if (p == end && digits > 0 && digits <= 15) {
+        double v = static_cast<double>(mantissa);
+        if (fraction > 0) v /= Pow10[fraction];
+        value = negative ? -v : v;
+        return true;
+    }
+#endif
+    return ParseDecimal(begin, end, value);
+}
+
 bool ParseTrimmed(const char* begin, const char* end, double& value)
 {
     Trim(begin, end);
@@ -87,6 +123,8 @@ float ParseFloatOr(const char* begin, const char* end, float fallback)
 int RoundCode(double v)
 {
     if (!(v > -1e9 && v < 1e9)) return -1;
+    const int whole = static_cast<int>(v);
+    if (whole == v) return whole;
     double r = std::floor(v);
     double frac = v - r;
     if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
@@ -251,25 +289,22 @@ private:
     bool SkipLF_ = false;
 };
 
-// Iterates the moves that pass a test and extends the print bounds by them.
-template <typename Test>
-bool AddPrintPoints(TGCodeParser& p, Test test)
-{
-    bool any = false;
-    for (int32_t i = 0; i < p.MoveCount; ++i) {
-        const TGCodeMove& m = p.Moves[static_cast<size_t>(i)];
-        if (!test(m)) continue;
-        p.PrintMinX = std::min(p.PrintMinX, m.X);
-        p.PrintMaxX = std::max(p.PrintMaxX, m.X);
-        p.PrintMinY = std::min(p.PrintMinY, m.Y);
-        p.PrintMaxY = std::max(p.PrintMaxY, m.Y);
-        p.PrintMinZ = std::min(p.PrintMinZ, m.Z);
-        p.PrintMaxZ = std::max(p.PrintMaxZ, m.Z);
-        any = true;
+// A box of end points, empty until the first one.
+struct TBox {
+    double Min[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
+    double Max[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+    bool Any = false;
+
+    void Add(const TGCodeMove& m)
+    {
+        const double p[3] = {m.X, m.Y, m.Z};
+        for (int k = 0; k < 3; ++k) {
+            Min[k] = std::min(Min[k], p[k]);
+            Max[k] = std::max(Max[k], p[k]);
+        }
+        Any = true;
     }
-    if (any) p.HasPrintBounds = true;
-    return any;
-}
+};
 
 }  // namespace
 
@@ -351,14 +386,15 @@ void TGCodeParser::ParseLine(const char* line, size_t length, TGCodeParseState& 
 {
     const char* end = line + length;
     // Every comment the parser understands holds a ';'; most lines have none.
-    if (std::memchr(line, ';', length)) {
+    const char* semicolon = static_cast<const char*>(std::memchr(line, ';', length));
+    if (semicolon) {
         if (ParseHeightComment(line, end, state)) return;
         const char* begin = line;
         const char* trimmedEnd = end;
         Trim(begin, trimmedEnd);
         if (ParseSlicerComment(begin, trimmedEnd)) return;
     }
-    ParseCommandLine(line, end, state);
+    ParseCommandLine(line, semicolon ? semicolon : end, state);
 }
 
 // "; Z_HEIGHT:" anywhere (exact case) or ";Z:" at the very start of the line.
@@ -405,10 +441,9 @@ bool TGCodeParser::ParseSlicerComment(const char* begin, const char* end)
     return false;
 }
 
+// The line up to its first ';' (already cut off by the caller).
 void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodeParseState& state)
 {
-    if (const void* semi = std::memchr(line, ';', static_cast<size_t>(end - line)))
-        end = static_cast<const char*>(semi);
     if (const void* paren = std::memchr(line, '(', static_cast<size_t>(end - line)))
         end = static_cast<const char*>(paren);
     Trim(line, end);
@@ -530,7 +565,7 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
     if (pos < length && (line[pos] == '+' || line[pos] == '-')) ++pos;
     while (pos < length && (IsDigit(line[pos]) || line[pos] == '.')) ++pos;
     if (pos == start) return false;
-    return ParseDecimal(line + start, line + pos, value);
+    return ParseNumber(line + start, line + pos, value);
 }
 
 // Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds.
@@ -576,13 +611,24 @@ void TGCodeParser::UpdateBounds(const TGCodeMove& move)
 void TGCodeParser::ComputePrintBounds()
 {
     if (MoveCount == 0) return;
-    PrintMinX = PrintMinY = PrintMinZ = DBL_MAX;
-    PrintMaxX = PrintMaxY = PrintMaxZ = -DBL_MAX;
-    HasPrintBounds = false;
-    if (AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Kind == 2 || m.Kind == 3; })) return;
-    if (AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Extrude && m.Kind == 1 && m.Layer >= 1; })) return;
-    if (AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Kind == 1 && m.Layer >= 1; })) return;
-    AddPrintPoints(*this, [](const TGCodeMove& m) { return m.Kind != 0; });
+    // All four candidate boxes in one sweep over the array; the first that
+    // is not empty wins, as if the passes ran one after the other.
+    TBox arcs, printed, lines, nonRapid;
+    for (int32_t i = 0; i < MoveCount; ++i) {
+        const TGCodeMove& m = Moves[static_cast<size_t>(i)];
+        if (m.Kind == 0) continue;
+        nonRapid.Add(m);
+        if (m.Kind == 2 || m.Kind == 3) arcs.Add(m);
+        if (m.Kind == 1 && m.Layer >= 1) {
+            lines.Add(m);
+            if (m.Extrude) printed.Add(m);
+        }
+    }
+    const TBox& box = arcs.Any ? arcs : printed.Any ? printed : lines.Any ? lines : nonRapid;
+    PrintMinX = box.Min[0], PrintMaxX = box.Max[0];
+    PrintMinY = box.Min[1], PrintMaxY = box.Max[1];
+    PrintMinZ = box.Min[2], PrintMaxZ = box.Max[2];
+    HasPrintBounds = box.Any;
 }
 
 TGCodeMove TGCodeParser::GetMove(int32_t i) const
