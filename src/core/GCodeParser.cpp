@@ -68,40 +68,16 @@ bool ContainsUpper(const char* begin, const char* end, const char* keyword)
 }
 
 // Short plain decimals ("-12.345") are exact as mantissa / 10^k when the
-// mantissa has at most 15 digits and k is at most 22: both operands are exact
-// doubles and one correctly rounded division gives the same value as a full
-// decimal conversion. Only where double arithmetic is not done in extended
-// precision; everything else goes through ParseDecimal.
-bool ParseNumber(const char* begin, const char* end, double& value)
-{
+// mantissa has at most 15 digits: both operands are exact doubles and one
+// correctly rounded division gives the value a full decimal conversion gives.
+// Only where double arithmetic is not carried out in extended precision.
 #if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-    static const double Pow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                   1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-    const char* p = begin;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '-' || *p == '+')) ++p;
-    uint64_t mantissa = 0;
-    int digits = 0, fraction = -1;  // fraction: digits after the point, -1 without one
-    for (; p < end; ++p) {
-        if (IsDigit(*p)) {
-            mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
-            ++digits;
-            if (fraction >= 0) ++fraction;
-        } else if (*p == '.' && fraction < 0) {
-            fraction = 0;
-        } else {
-            break;
-        }
-    }
-    if (p == end && digits > 0 && digits <= 15) {
-        double v = static_cast<double>(mantissa);
-        if (fraction > 0) v /= Pow10[fraction];
-        value = negative ? -v : v;
-        return true;
-    }
+constexpr bool ExactFastDecimals = true;
+#else
+constexpr bool ExactFastDecimals = false;
 #endif
-    return ParseDecimal(begin, end, value);
-}
+
+const double Pow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
 
 bool ParseTrimmed(const char* begin, const char* end, double& value)
 {
@@ -555,17 +531,41 @@ void TGCodeParser::OpenLayer(double height, TGCodeParseState& state)
     state.LastLayerHeight = height;
 }
 
+// The number is taken as sign, digits and points; its digits are gathered
+// on the way so that the common short number needs no second scan.
 bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& letter, double& value)
 {
     while (pos < length && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
     if (pos >= length || !IsLetter(line[pos])) return false;
     letter = Upper(line[pos++]);
     while (pos < length && line[pos] == ' ') ++pos;
+
     const size_t start = pos;
+    const bool negative = pos < length && line[pos] == '-';
     if (pos < length && (line[pos] == '+' || line[pos] == '-')) ++pos;
-    while (pos < length && (IsDigit(line[pos]) || line[pos] == '.')) ++pos;
+    uint64_t mantissa = 0;  // wraps for long digit runs, which take the slow path
+    int digits = 0, fraction = -1, points = 0;
+    for (; pos < length; ++pos) {
+        const unsigned d = static_cast<unsigned char>(line[pos]) - static_cast<unsigned>('0');
+        if (d < 10) {
+            mantissa = mantissa * 10 + d;
+            ++digits;
+            fraction += fraction >= 0;
+        } else if (line[pos] == '.') {
+            ++points;
+            fraction = 0;
+        } else {
+            break;
+        }
+    }
     if (pos == start) return false;
-    return ParseNumber(line + start, line + pos, value);
+    if (ExactFastDecimals && digits > 0 && digits <= 15 && points <= 1) {
+        double v = static_cast<double>(mantissa);
+        if (fraction > 0) v /= Pow10[fraction];
+        value = negative ? -v : v;
+        return true;
+    }
+    return ParseDecimal(line + start, line + pos, value);
 }
 
 // Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds.

@@ -34,8 +34,9 @@ void TriangleNormal(const float p0[3], const float p1[3], const float p2[3], flo
 
 void TMeshData::Clear()
 {
-    Vertices = {};
-    Indices = {};
+    // Assigning a fresh vector frees the storage; "= {}" would only empty it.
+    Vertices = decltype(Vertices)();
+    Indices = decltype(Indices)();
     VertexCount = IndexCount = ObjectCount = 0;
     CenterX = CenterY = CenterZ = 0.0f;
     Radius = 1.0f;
@@ -55,12 +56,12 @@ bool TMeshData::Allocate(uint64_t vertexCount, uint64_t indexCount)
         Vertices.resize(static_cast<size_t>(vertexCount));
         Indices.resize(static_cast<size_t>(indexCount));
     } catch (const std::bad_alloc&) {
-        Vertices = {};
-        Indices = {};
+        Vertices = decltype(Vertices)();
+        Indices = decltype(Indices)();
         return false;
     } catch (const std::length_error&) {
-        Vertices = {};
-        Indices = {};
+        Vertices = decltype(Vertices)();
+        Indices = decltype(Indices)();
         return false;
     }
     VertexCount = static_cast<int32_t>(vertexCount);

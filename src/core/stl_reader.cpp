@@ -116,9 +116,11 @@ bool ConvertToken(const Token& t, float& out)
     if (t.End - t.Begin >= 256) return false;
     double d = 0;
     if (!ParseDecimalOrSpecial(t.Begin, t.End, d)) return false;
-    constexpr double kMax = std::numeric_limits<float>::max();
-    if (d > kMax) out = std::numeric_limits<float>::infinity();
-    else if (d < -kMax) out = -std::numeric_limits<float>::infinity();
+    // Round to nearest float: values from halfway between FLT_MAX and 2^128
+    // upwards become infinity, smaller ones round down to FLT_MAX.
+    constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
+    if (d >= kOverflow) out = std::numeric_limits<float>::infinity();
+    else if (d <= -kOverflow) out = -std::numeric_limits<float>::infinity();
     else out = static_cast<float>(d);
     return true;
 }
@@ -147,7 +149,9 @@ bool TMeshData::LoadSTL(const std::wstring& FileName)
                          (static_cast<uint32_t>(countBytes[2]) << 16) | (static_cast<uint32_t>(countBytes[3]) << 24);
         uint64_t size = 0;
         bool sized = file.Size(size);
-        if (sized && size == 84 + 50 * static_cast<uint64_t>(count)) return LoadBinarySTL(file, count);
+        // Binary only when the size fits 32 bits (as GetFileSize's low half) and matches exactly.
+        if (sized && size <= 0xFFFFFFFFull && size == 84 + 50 * static_cast<uint64_t>(count))
+            return LoadBinarySTL(file, count);
         return LoadAsciiSTL(file);
     } catch (const std::bad_alloc&) {
         ErrorMsg = std::string("STL: ") + OutOfMemory().what();
