@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cfloat>
 #include <climits>
+#include <cstdint>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -246,7 +247,10 @@ private:
             Begin_ = 0;
         }
         const size_t block = TGCodeParser::ReadBlockSize;
-        if (Capacity_ - End_ < block) Grow(std::max(Capacity_ * 2, End_ + block));
+        if (Capacity_ - End_ < block) {
+            if (Capacity_ > SIZE_MAX / 2) throw std::bad_alloc();
+            Grow(std::max(Capacity_ * 2, End_ + block));
+        }
         size_t got = File_.ReadFull(Buf_.get() + End_, block);
         End_ += got;
         if (got < block) Eof_ = true;  // end of file or a read error
@@ -315,7 +319,7 @@ TGCodeParser::TGCodeParser() { Clear(); }
 
 void TGCodeParser::Clear()
 {
-    std::vector<TGCodeMove>().swap(Moves);
+    Moves.Clear();
     MoveCount = 0;
     MovesFull_ = false;
     MinX = MinY = MinZ = DBL_MAX;
@@ -571,17 +575,11 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
 // Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds.
 bool TGCodeParser::GrowMoves()
 {
-    const size_t limit = std::min<size_t>(INT32_MAX, Moves.max_size());
+    const size_t limit = INT32_MAX;
     const size_t old = Moves.size();
     if (old >= limit) return false;
     const size_t length = old > limit / 2 ? limit : std::max<size_t>(old * 2, 256);
-    try {
-        Moves.reserve(length);
-        Moves.resize(length);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    return true;
+    return Moves.Resize(length);
 }
 
 void TGCodeParser::AddMove(const TGCodeMove& move)

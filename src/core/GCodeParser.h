@@ -6,7 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
+
+#include "pod_array.h"
 
 namespace voxaro {
 
@@ -28,18 +29,20 @@ enum TGCodeFeature : uint8_t {
 };
 
 // One recorded move. Its start point is the end point of the move before it.
+// Fields are ordered to pack into 80 bytes: big files hold millions of moves.
 struct TGCodeMove {
-    uint8_t Kind;          // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
     double X, Y, Z;        // end point, absolute
     double I, J, K;        // arc centre offsets as written on the line, 0 when absent
     double E;              // extruder position after the move
     double F;              // feed rate in effect
     int32_t Layer;         // layer index, 0 before the first layer change
-    bool Extrude;          // the move deposits material
-    TGCodeFeature Feature; // feature in effect when the move was read
     float LineWidth;       // from "; LINE_WIDTH:" comments, default 0.4
     float LayerHeight;     // from "; LAYER_HEIGHT:" comments, default 0.2
+    uint8_t Kind;          // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
+    bool Extrude;          // the move deposits material
+    TGCodeFeature Feature; // feature in effect when the move was read
 };
+static_assert(sizeof(TGCodeMove) == 80, "TGCodeMove packs into 80 bytes");
 
 // Parse state of one LoadFromFile call.
 struct TGCodeParseState {
@@ -59,7 +62,9 @@ public:
     // two blocks.
     static constexpr size_t ReadBlockSize = size_t(1) << 20;
 
-    std::vector<TGCodeMove> Moves;  // storage; its size is the capacity
+    // Storage; its size is the capacity. Only the first MoveCount entries
+    // are meaningful.
+    TPodArray<TGCodeMove> Moves;
     int32_t MoveCount = 0;
     double MinX, MaxX, MinY, MaxY, MinZ, MaxZ;
     double PrintMinX, PrintMaxX, PrintMinY, PrintMaxY, PrintMinZ, PrintMaxZ;

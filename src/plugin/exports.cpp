@@ -70,6 +70,7 @@ void FreeAllViewers()
         } catch (...) {
         }
     }
+    UnregisterViewerClasses();
 }
 
 }  // namespace

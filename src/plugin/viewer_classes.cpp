@@ -59,4 +59,14 @@ void RegisterViewerClasses()
     ClassesRegistered = true;
 }
 
+void UnregisterViewerClasses()
+{
+    TLockGuard lock(ClassLock);
+    if (!ClassesRegistered) return;
+    // Classes of a DLL outlive it; a later load at another address would find
+    // them pointing into the old image. Fails harmlessly while windows remain.
+    for (const wchar_t* name : {kRootClass, kGLClass, kPanelClass}) UnregisterClassW(name, PluginInstance());
+    ClassesRegistered = false;
+}
+
 }  // namespace voxaro

@@ -154,6 +154,7 @@ void TViewerForm::LoadMeshFile(const std::wstring& fileName)
     Mesh = std::make_unique<TMeshData>();
     if (!Mesh->LoadFromFile(fileName, PluginDir)) {
         std::string error = Utf8ToAnsi(Mesh->ErrorMsg);
+        Mesh->Clear();  // a failed read may have left part of a model behind
         FailLoad(error, "Error: " + error);
         return;
     }
@@ -169,10 +170,10 @@ void TViewerForm::LoadMeshFile(const std::wstring& fileName)
 void TViewerForm::LayoutChildren(int width, int height)
 {
     constexpr UINT kFlags = SWP_NOZORDER | SWP_NOACTIVATE;
-    int glHeight = height - kStatusBarHeight;
+    int glHeight = height > kStatusBarHeight ? height - kStatusBarHeight : 0;
     if (StatusWnd) {
         SendMessageW(StatusWnd, WM_SIZE, 0, MAKELPARAM(width, height));
-        SetWindowPos(StatusWnd, nullptr, 0, glHeight, width, kStatusBarHeight, kFlags);
+        SetWindowPos(StatusWnd, nullptr, 0, height - kStatusBarHeight, width, kStatusBarHeight, kFlags);
     }
     if (IsGCode && PanelWnd) {
         int panelLeft = width - kPanelWidth;

@@ -25,6 +25,8 @@ constexpr int kStatusId = 1, kGLId = 2, kPanelId = 10;
 
 // Registers the three viewer classes once per process; raises TOSError.
 void RegisterViewerClasses();
+// Library unload: unregisters the classes again where no window uses them.
+void UnregisterViewerClasses();
 
 class TViewerForm {
 public:

@@ -6,12 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-// GL functions use the system calling convention: stdcall on 32-bit Windows.
-#if defined(_WIN32) && !defined(_WIN64)
-#define VOXARO_GLAPI __stdcall
-#else
-#define VOXARO_GLAPI
-#endif
+#include "calling_convention.h"
 
 namespace voxaro {
 

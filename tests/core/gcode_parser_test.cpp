@@ -7,10 +7,12 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "decimal.h"
 #include "test_files.h"
 
 using namespace voxaro;
@@ -147,6 +149,37 @@ TEST(GCodeReadWord, ScanStopsAtSymbolsAndNulBytes)
     auto nul = ReadAllWords(withNul);
     ASSERT_EQ(nul.size(), 1u);
     EXPECT_EQ(nul[0].Value, 1);
+}
+
+TEST(GCodeReadWord, ValuesMatchTheGeneralDecimalConversion)
+{
+    // Random runs of signs, digits and points, short and long: ReadWord must
+    // accept exactly what ParseDecimal accepts and give the identical double.
+    uint32_t seed = 99;
+    auto next = [&seed](uint32_t n) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % n;
+    };
+    for (int i = 0; i < 200000; ++i) {
+        std::string number;
+        if (next(3) == 0) number += next(2) ? '-' : '+';
+        const uint32_t length = 1 + next(i % 2 ? 8 : 24);
+        const uint32_t point = next(length + 2);
+        for (uint32_t k = 0; k < length; ++k) {
+            if (k == point || next(40) == 0) number += '.';
+            number += static_cast<char>('0' + next(10));
+        }
+        double expected = 0, got = 0;
+        const bool converts = ParseDecimal(number.data(), number.data() + number.size(), expected);
+        const std::string text = "X" + number;
+        size_t pos = 0;
+        char letter = 0;
+        ASSERT_EQ(TGCodeParser::ReadWord(text.data(), text.size(), pos, letter, got), converts) << number;
+        if (converts) {
+            ASSERT_EQ(pos, text.size()) << number;
+            ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << number << " " << got << " " << expected;
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------
