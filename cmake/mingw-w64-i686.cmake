@@ -8,6 +8,9 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# SSE2 arithmetic, as on x86-64: floats and doubles round the same way in
+# both builds (x87 would keep extended precision).
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 # The C and C++ run time are linked in, so the binaries import only system DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -68,18 +68,6 @@ bool ContainsUpper(const char* begin, const char* end, const char* keyword)
     return false;
 }
 
-// Short plain decimals ("-12.345") are exact as mantissa / 10^k when the
-// mantissa has at most 15 digits: both operands are exact doubles and one
-// correctly rounded division gives the value a full decimal conversion gives.
-// Only where double arithmetic is not carried out in extended precision.
-#if defined(FLT_EVAL_METHOD) && FLT_EVAL_METHOD == 0
-constexpr bool ExactFastDecimals = true;
-#else
-constexpr bool ExactFastDecimals = false;
-#endif
-
-const double Pow10[] = {1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
-
 bool ParseTrimmed(const char* begin, const char* end, double& value)
 {
     Trim(begin, end);
@@ -535,8 +523,7 @@ void TGCodeParser::OpenLayer(double height, TGCodeParseState& state)
     state.LastLayerHeight = height;
 }
 
-// The number is taken as sign, digits and points; its digits are gathered
-// on the way so that the common short number needs no second scan.
+// A letter, then a number taken as sign, digits and points; no exponent.
 bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& letter, double& value)
 {
     while (pos < length && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
@@ -545,30 +532,9 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
     while (pos < length && line[pos] == ' ') ++pos;
 
     const size_t start = pos;
-    const bool negative = pos < length && line[pos] == '-';
     if (pos < length && (line[pos] == '+' || line[pos] == '-')) ++pos;
-    uint64_t mantissa = 0;  // wraps for long digit runs, which take the slow path
-    int digits = 0, fraction = -1, points = 0;
-    for (; pos < length; ++pos) {
-        const unsigned d = static_cast<unsigned char>(line[pos]) - static_cast<unsigned>('0');
-        if (d < 10) {
-            mantissa = mantissa * 10 + d;
-            ++digits;
-            fraction += fraction >= 0;
-        } else if (line[pos] == '.') {
-            ++points;
-            fraction = 0;
-        } else {
-            break;
-        }
-    }
+    while (pos < length && (static_cast<unsigned>(line[pos] - '0') < 10 || line[pos] == '.')) ++pos;
     if (pos == start) return false;
-    if (ExactFastDecimals && digits > 0 && digits <= 15 && points <= 1) {
-        double v = static_cast<double>(mantissa);
-        if (fraction > 0) v /= Pow10[fraction];
-        value = negative ? -v : v;
-        return true;
-    }
     return ParseDecimal(line + start, line + pos, value);
 }
 

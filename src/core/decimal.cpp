@@ -1,6 +1,8 @@
 #include "decimal.h"
 
+#include <cfloat>
 #include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <limits>
 #include <system_error>
@@ -44,22 +46,91 @@ bool EqualsLower(const char* p, const char* end, const char* word)
     return p == end;
 }
 
+// The common short decimals ("-12.3457", "1.5e+03") without the general
+// parser. With at most 15 significant digits and a power of ten up to 1e22,
+// mantissa and power are exact doubles and one IEEE multiplication or division
+// rounds correctly, so the result equals the general conversion. False means
+// "not this simple form", and the general parser decides.
+bool ShortDecimal(const char* p, const char* end, double& value)
+{
+    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    uint64_t mantissa = 0;
+    int digits = 0, significant = 0, scale = 0;
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits) {
+        if (mantissa != 0 || *p != '0') ++significant;
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+        if (significant > 15) return false;
+    }
+    if (p < end && *p == '.') {
+        for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits, --scale) {
+            if (mantissa != 0 || *p != '0') ++significant;
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+            if (significant > 15) return false;
+        }
+    }
+    if (digits == 0) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negExp = false;
+        if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
+        int exp = 0, expDigits = 0;
+        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++expDigits) {
+            exp = exp * 10 + (*p - '0');
+            if (exp > 100) return false;
+        }
+        if (expDigits == 0) return false;
+        scale += negExp ? -exp : exp;
+    }
+    // Not on x87 (FLT_EVAL_METHOD 2), which would round twice: to extended, then to double.
+    constexpr bool kExactDoubleMath = FLT_EVAL_METHOD == 0;
+    if (!kExactDoubleMath || p != end || scale < -22 || scale > 22) return false;
+    double v = static_cast<double>(mantissa);
+    v = scale < 0 ? v / kPow10[-scale] : v * kPow10[scale];
+    value = negative ? -v : v;
+    return true;
+}
+
+// Power of ten of the number's leading digit, plus one: 3 for "123.4",
+// -2 for "0.0012", 0 for "0". Only the sign matters to the caller.
+long DecimalMagnitude(const char* p, const char* end)
+{
+    long magnitude = 0;
+    bool seenDigit = false;
+    for (; p < end && IsDigit(*p); ++p)
+        if (seenDigit || *p != '0') seenDigit = true, ++magnitude;
+    if (p < end && *p == '.') {
+        for (++p; p < end && IsDigit(*p) && !seenDigit; ++p) {
+            if (*p == '0') --magnitude;
+            else seenDigit = true;
+        }
+    }
+    while (p < end && *p != 'e' && *p != 'E') ++p;
+    if (p + 1 < end) {
+        long exponent = 0;
+        bool negative = p[1] == '-';
+        for (const char* q = p + 1 + (p[1] == '-' || p[1] == '+'); q < end && exponent < 100000; ++q)
+            exponent = exponent * 10 + (*q - '0');
+        magnitude += negative ? -exponent : exponent;
+    }
+    return seenDigit ? magnitude : 0;
+}
+
 }  // namespace
 
 bool ParseDecimal(const char* begin, const char* end, double& value)
 {
+    if (ShortDecimal(begin, end, value)) return true;
     if (!IsPlainDecimal(begin, end)) return false;
     bool negative = *begin == '-';
     const char* p = (*begin == '+' || *begin == '-') ? begin + 1 : begin;
     double v = 0;
     auto [ptr, ec] = std::from_chars(p, end, v, std::chars_format::general);
     if (ec == std::errc::result_out_of_range) {
-        // Overflow refuses the number; underflow is a zero. Tell them apart by
-        // the exponent's sign, or by the mantissa when there is no exponent.
-        const char* e = p;
-        while (e < end && *e != 'e' && *e != 'E') ++e;
-        bool tiny = e < end && e + 1 < end && e[1] == '-';
-        if (!tiny) return false;
+        // Overflow refuses the number; underflow is a zero.
+        if (DecimalMagnitude(p, end) > 0) return false;
         v = 0;
     } else if (ec != std::errc() || ptr != end) {
         return false;

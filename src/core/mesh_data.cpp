@@ -1,5 +1,6 @@
 #include "mesh_data.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -8,14 +9,30 @@
 
 namespace voxaro {
 
+// Finite components whose squares overflow (about 1.8e19 and up) are scaled
+// down first, so such a vector still gets its direction.
+void ScaleDownHuge(float& x, float& y, float& z)
+{
+    float m = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
+    if (std::isfinite(m) && m > 1e18f) {
+        x /= m;
+        y /= m;
+        z /= m;
+    }
+}
+
 void NormalizeVector(float& x, float& y, float& z)
 {
     float length = std::sqrt((x * x + y * y) + z * z);
-    if (static_cast<double>(length) > 1e-12) {
+    if (std::isinf(length)) {
+        ScaleDownHuge(x, y, z);
+        length = std::sqrt((x * x + y * y) + z * z);
+    }
+    if (static_cast<double>(length) > 1e-12 && std::isfinite(length)) {
         x /= length;
         y /= length;
         z /= length;
-    } else {
+    } else {  // zero, tiny, NaN, or an infinite component
         x = 0.0f;
         y = 0.0f;
         z = 1.0f;

@@ -10,6 +10,7 @@
 
 #include "decimal.h"
 #include "file_io.h"
+#include "memory_hint.h"
 #include "mesh_data.h"
 
 namespace voxaro {
@@ -51,13 +52,30 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
 
 inline bool IsBlank(unsigned char c) { return c <= 32; }
 
+// First CR or LF in [p, end), or end. Looks at eight bytes at a time: a word
+// without either byte is skipped whole.
+inline const char* FindLineEnd(const char* p, const char* end)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        const uint64_t lf = w ^ (kOnes * '\n');
+        const uint64_t cr = w ^ (kOnes * '\r');
+        if (((lf - kOnes) & ~lf & kHigh) | ((cr - kOnes) & ~cr & kHigh)) break;
+        p += 8;
+    }
+    while (p < end && *p != '\n' && *p != '\r') ++p;
+    return p;
+}
+
 // Walks the lines of [p, end): CR LF, LF and a lone CR each end a line.
 template <typename Fn>
 void ForEachLine(const char* p, const char* end, Fn&& fn)
 {
     while (p < end) {
-        const char* q = p;
-        while (q < end && *q != '\n' && *q != '\r') ++q;
+        const char* q = FindLineEnd(p, end);
         fn(p, q);
         if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n') ++q;
         p = q + 1;
@@ -170,6 +188,8 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     }
     uint64_t vertexCount = 3 * static_cast<uint64_t>(triangleCount);
     if (!Allocate(vertexCount, vertexCount)) throw OutOfMemory();
+    HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
+    HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
     std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
     uint32_t done = 0;
@@ -207,6 +227,7 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
     }
     std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
     if (!text) throw OutOfMemory();
+    HintSequentialFill(text.get(), static_cast<size_t>(size));
     if (file.ReadFull(text.get(), static_cast<size_t>(size)) < size) {
         ErrorMsg = "ASCII-STL: Read error.";
         return false;
@@ -223,6 +244,8 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         return false;
     }
     if (!Allocate(capacity, capacity)) throw OutOfMemory();
+    HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
+    HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
     float normal[3] = {0.0f, 0.0f, 0.0f};
     uint32_t n = 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "fpu_guard.h"
 #include "module.h"
 #include "plugin_state.h"
 #include "preview.h"
@@ -81,6 +82,7 @@ using namespace voxaro;
 
 VOXARO_EXPORT HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int ShowFlags)
 {
+    TFloatingPointGuard fpu;
     try {
         return DoListLoad(ParentWin, FromAnsi(FileToLoad), ShowFlags);
     } catch (...) {
@@ -90,6 +92,7 @@ VOXARO_EXPORT HWND __stdcall ListLoad(HWND ParentWin, char* FileToLoad, int Show
 
 VOXARO_EXPORT HWND __stdcall ListLoadW(HWND ParentWin, WCHAR* FileToLoad, int ShowFlags)
 {
+    TFloatingPointGuard fpu;
     try {
         return DoListLoad(ParentWin, FileToLoad ? std::wstring(FileToLoad) : std::wstring(), ShowFlags);
     } catch (...) {
@@ -99,6 +102,7 @@ VOXARO_EXPORT HWND __stdcall ListLoadW(HWND ParentWin, WCHAR* FileToLoad, int Sh
 
 VOXARO_EXPORT int __stdcall ListLoadNextW(HWND /*ParentWin*/, HWND ListWin, WCHAR* FileToLoad, int ShowFlags)
 {
+    TFloatingPointGuard fpu;
     try {
         return DoListLoadNext(ListWin, FileToLoad ? std::wstring(FileToLoad) : std::wstring(), ShowFlags);
     } catch (...) {
@@ -108,6 +112,7 @@ VOXARO_EXPORT int __stdcall ListLoadNextW(HWND /*ParentWin*/, HWND ListWin, WCHA
 
 VOXARO_EXPORT int __stdcall ListLoadNext(HWND /*ParentWin*/, HWND ListWin, char* FileToLoad, int ShowFlags)
 {
+    TFloatingPointGuard fpu;
     try {
         return DoListLoadNext(ListWin, FromAnsi(FileToLoad), ShowFlags);
     } catch (...) {
@@ -117,6 +122,7 @@ VOXARO_EXPORT int __stdcall ListLoadNext(HWND /*ParentWin*/, HWND ListWin, char*
 
 VOXARO_EXPORT void __stdcall ListCloseWindow(HWND ListWin)
 {
+    TFloatingPointGuard fpu;
     try {
         TLockGuard lock(ViewerLock());
         TViewerForm* form = FindViewer(ListWin);
@@ -130,6 +136,7 @@ VOXARO_EXPORT void __stdcall ListCloseWindow(HWND ListWin)
 
 VOXARO_EXPORT void __stdcall ListGetDetectString(char* DetectString, int maxlen)
 {
+    TFloatingPointGuard fpu;
     if (!DetectString || maxlen <= 0) return;
     size_t n = std::min(sizeof kDetectString - 1, static_cast<size_t>(maxlen) - 1);
     std::memcpy(DetectString, kDetectString, n);
@@ -138,6 +145,7 @@ VOXARO_EXPORT void __stdcall ListGetDetectString(char* DetectString, int maxlen)
 
 VOXARO_EXPORT void __stdcall ListSetDefaultParams(void* /*dps*/)
 {
+    TFloatingPointGuard fpu;
     try {
         GetPluginDir();
     } catch (...) {
@@ -146,6 +154,7 @@ VOXARO_EXPORT void __stdcall ListSetDefaultParams(void* /*dps*/)
 
 VOXARO_EXPORT int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Parameter*/)
 {
+    TFloatingPointGuard fpu;
     try {
         TLockGuard lock(ViewerLock());
         if (!FindViewer(ListWin)) return kListPluginError;
@@ -158,6 +167,7 @@ VOXARO_EXPORT int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Par
 VOXARO_EXPORT HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,
                                                       int /*contentbuflen*/)
 {
+    TFloatingPointGuard fpu;
     try {
         return RenderPreview(FileToLoad, width, height);
     } catch (...) {

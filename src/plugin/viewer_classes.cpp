@@ -1,5 +1,6 @@
 // Window classes of the viewer and the thin procedures that route each
 // message to the viewer stored in the window's user data.
+#include "fpu_guard.h"
 #include "module.h"
 #include "os_error.h"
 #include "viewer_form.h"
@@ -20,13 +21,25 @@ TViewerForm* FormOf(HWND wnd) { return reinterpret_cast<TViewerForm*>(GetWindowL
 LRESULT CALLBACK RootProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     TViewerForm* form = FormOf(wnd);
-    return form ? form->RootMessage(msg, wp, lp) : DefWindowProcW(wnd, msg, wp, lp);
+    if (!form) return DefWindowProcW(wnd, msg, wp, lp);
+    TFloatingPointGuard fpu;
+    try {
+        return form->RootMessage(msg, wp, lp);
+    } catch (...) {
+        return 0;  // nothing may unwind through the system's frames
+    }
 }
 
 LRESULT CALLBACK GLProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
     TViewerForm* form = FormOf(wnd);
-    return form ? form->GLMessage(msg, wp, lp) : DefWindowProcW(wnd, msg, wp, lp);
+    if (!form) return DefWindowProcW(wnd, msg, wp, lp);
+    TFloatingPointGuard fpu;
+    try {
+        return form->GLMessage(msg, wp, lp);
+    } catch (...) {
+        return 0;
+    }
 }
 
 // The side panel's messages; its controls arrive with the G-code panel.

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cmath>
+#include <cwchar>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -138,7 +139,7 @@ TEST(MeshData, ComputeBoundsTakesBoxCentreAndHalfDiagonal)
         // Minimum and maximum of each axis come from different vertices, and
         // the first vertex lies inside the box.
         {"axes separately", {{1, 1.5f, 3}, {0, 3, 6}, {2, 0, 0}}, -1, {1, 1.5f, 3}, 3.5f},
-        {"negative box", {{-4, -4, -4}, {-2, -4, -4}}, -1, {-3, -4, -4}, 1.0f},
+        {"negative box", {{-6, -4, -4}, {-2, -4, -4}}, -1, {-4, -4, -4}, 2.0f},
         {"only the first VertexCount", {{0, 0, 0}, {6, 0, 0}, {100, 100, 100}}, 2, {3, 0, 0}, 3.0f},
         {"single vertex", {{5, -3, 2}}, -1, {5, -3, 2}, 1.0f},
         {"all at one position", {{7, 7, 7}, {7, 7, 7}, {7, 7, 7}}, -1, {7, 7, 7}, 1.0f},
@@ -318,8 +319,8 @@ TEST_F(MeshDispatch, StepAndOtherNamesGoToTheirOwnReaders)
         EXPECT_EQ(d.Error, step.Error);
     }
     // Everything else, including a trailing dot or space after ".stl", goes to 3MF.
-    for (const char* name : {"part.3mf", "part.obj", "README", "ab", "part.stl.", "part.stl ", "part.stlx",
-                             "part.tep", "partstl"}) {
+    for (const char* name :
+         {"part.3mf", "part.obj", "README", "ab", "part.stl.", "part.stl ", "part.stlx", "part.tep", "partstl"}) {
         SCOPED_TRACE(name);
         TDispatch d = LoadNamed(name);
         EXPECT_FALSE(d.Ok);
@@ -343,10 +344,24 @@ TEST_F(MeshDispatch, ShortNamesAreMatchedOnTheWholeName)
     }
 }
 
-TEST_F(MeshDispatch, MissingStlFileReportsTheStlOpenError)
+namespace voxaro {
+namespace {
+
+// Squares of such components overflow a float; the direction must survive.
+TEST(VectorMath, HugeComponentsKeepTheirDirection)
 {
-    TMeshData m;
-    EXPECT_FALSE(m.LoadFromFile(Wide(TempDir() + "/dispatch/missing.STL"), ""));
-    EXPECT_EQ(m.ErrorMsg, "STL: Cannot open file (error 2)");
-    EXPECT_EQ(m.InfoText, "");
+    float x = 3e19f, y = 4e19f, z = 0;
+    NormalizeVector(x, y, z);
+    EXPECT_FLOAT_EQ(x, 0.6f);
+    EXPECT_FLOAT_EQ(y, 0.8f);
+    EXPECT_EQ(z, 0.0f);
+
+    float a = INFINITY, b = 0, c = 0;
+    NormalizeVector(a, b, c);
+    EXPECT_EQ(a, 0.0f);
+    EXPECT_EQ(b, 0.0f);
+    EXPECT_EQ(c, 1.0f);
 }
+
+}  // namespace
+}  // namespace voxaro

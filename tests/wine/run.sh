@@ -30,6 +30,8 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display}" ] && break; sleep 0.1; 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$WINE64" wineboot -i >/dev/null 2>&1 || true
+  # A crashed program must end, not wait in winedbg.
+  "$WINE64" reg delete 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /f >/dev/null 2>&1 || true
   "${WINE64%/*}/wineserver" -w 2>/dev/null || true
 fi
-"$WINE64" "$@"
+timeout --kill-after=10 "${VOXARO_WINE_TIMEOUT:-900}" "$WINE64" "$@"

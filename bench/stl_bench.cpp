@@ -1,0 +1,184 @@
+// Load speed and memory of the STL readers on large generated files:
+// a 1,000,000-triangle binary STL (50 MB) and an ASCII STL of about 55 MB in
+// the layout common exporters write. Targets: binary >= 1 GB/s, ASCII >= 150 MB/s.
+// Peak RSS is measured per benchmark (process total, and its growth since
+// start-up per triangle); the mesh itself needs 96 bytes per triangle (three 28-byte vertex
+// records and three 4-byte indices), an ASCII load also holds the whole file.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "bench_files.h"
+#include "file_io.h"
+#include "mesh_data.h"
+
+namespace {
+
+constexpr uint32_t kBinaryTriangles = 1000000;
+constexpr uint64_t kAsciiBytes = 55ull * 1000 * 1000;
+constexpr double kMeshBytesPerTriangle = 3 * sizeof(voxaro::TGLVertex) + 3 * sizeof(uint32_t);
+
+struct TBenchFile {
+    std::string Path;
+    uint64_t Bytes = 0;
+    uint64_t Triangles = 0;
+};
+
+// Deterministic coordinates in [-100, 100) and unit normals (xorshift32).
+class TRandom {
+public:
+    float Coord() { return static_cast<float>(Next() >> 8) * (200.0f / 16777216.0f) - 100.0f; }
+    void Normal(float n[3])
+    {
+        n[0] = Coord();
+        n[1] = Coord();
+        n[2] = Coord();
+        voxaro::NormalizeVector(n[0], n[1], n[2]);
+    }
+
+private:
+    uint32_t Next()
+    {
+        State_ ^= State_ << 13;
+        State_ ^= State_ >> 17;
+        State_ ^= State_ << 5;
+        return State_;
+    }
+    uint32_t State_ = 2463534242u;
+};
+
+const TBenchFile& BinaryFile()
+{
+    static const TBenchFile file = [] {
+        TBenchFile f;
+        f.Path = voxaro::bench::BenchPath("binary.stl");
+        f.Triangles = kBinaryTriangles;
+        std::ofstream out(f.Path, std::ios::binary | std::ios::trunc);
+        std::string header = "voxaro benchmark, binary";
+        header.resize(80, ' ');
+        out.write(header.data(), 80);
+        const unsigned char count[4] = {kBinaryTriangles & 0xFF, (kBinaryTriangles >> 8) & 0xFF,
+                                        (kBinaryTriangles >> 16) & 0xFF, kBinaryTriangles >> 24};
+        out.write(reinterpret_cast<const char*>(count), 4);
+        TRandom rnd;
+        std::vector<char> chunk;
+        for (uint32_t i = 0; i < kBinaryTriangles; ++i) {
+            float rec[12];
+            rnd.Normal(rec);
+            for (int k = 3; k < 12; ++k) rec[k] = rnd.Coord();
+            const char* p = reinterpret_cast<const char*>(rec);
+            chunk.insert(chunk.end(), p, p + sizeof rec);
+            chunk.push_back(0);
+            chunk.push_back(0);
+            if (chunk.size() >= (1u << 20)) {
+                out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                chunk.clear();
+            }
+        }
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        f.Bytes = 84 + 50ull * kBinaryTriangles;
+        return f;
+    }();
+    return file;
+}
+
+const TBenchFile& AsciiFile()
+{
+    static const TBenchFile file = [] {
+        TBenchFile f;
+        f.Path = voxaro::bench::BenchPath("ascii.stl");
+        std::ofstream out(f.Path, std::ios::binary | std::ios::trunc);
+        std::string chunk = "solid bench\n";
+        auto appendf = [&chunk](const char* format, float x, float y, float z) {
+            char line[160];
+            chunk.append(line, static_cast<size_t>(std::snprintf(line, sizeof line, format, x, y, z)));
+        };
+        TRandom rnd;
+        while (f.Bytes + chunk.size() < kAsciiBytes) {
+            float n[3];
+            rnd.Normal(n);
+            appendf("  facet normal %g %g %g\n    outer loop\n", n[0], n[1], n[2]);
+            for (int k = 0; k < 3; ++k) {
+                const float x = rnd.Coord(), y = rnd.Coord(), z = rnd.Coord();
+                appendf("      vertex %g %g %g\n", x, y, z);
+            }
+            chunk += "    endloop\n  endfacet\n";
+            ++f.Triangles;
+            if (chunk.size() >= (1u << 20)) {
+                out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+                f.Bytes += chunk.size();
+                chunk.clear();
+            }
+        }
+        chunk += "endsolid bench\n";
+        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+        f.Bytes += chunk.size();
+        return f;
+    }();
+    return file;
+}
+
+// Lets the next getrusage() peak start from the current resident size.
+void ResetPeakRss()
+{
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+long long CurrentRssBytes()
+{
+    long long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld %lld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+// Resident size before any benchmark ran.
+const long long kStartRss = CurrentRssBytes();
+
+void LoadStl(benchmark::State& state, const TBenchFile& (*makeFile)())
+{
+    const TBenchFile& file = makeFile();  // made once, outside the timing
+    const std::wstring name = voxaro::Utf8ToWide(file.Path);
+    static std::string error;
+    ResetPeakRss();
+    for (auto _ : state) {
+        voxaro::TMeshData mesh;
+        if (!mesh.LoadFromFile(name, "") || static_cast<uint64_t>(mesh.IndexCount) != 3 * file.Triangles) {
+            error = mesh.ErrorMsg.empty() ? "unexpected result: " + mesh.InfoText : mesh.ErrorMsg;
+            state.SkipWithError(error.c_str());
+            break;
+        }
+        benchmark::DoNotOptimize(mesh.Vertices.data());
+        benchmark::ClobberMemory();
+    }
+    const double peak = static_cast<double>(voxaro::bench::PeakRssBytes());
+    const double triangles = static_cast<double>(file.Triangles);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(file.Bytes));
+    state.counters["file_MB"] = static_cast<double>(file.Bytes) / 1e6;
+    state.counters["triangles"] = triangles;
+    state.counters["peak_rss_MB"] = peak / 1e6;
+    state.counters["mesh_MB_96B_per_tri"] = triangles * kMeshBytesPerTriangle / 1e6;
+    // Growth of the resident size from start-up to this benchmark's peak, per
+    // triangle (the allocator keeps some freed memory between loads, so the
+    // growth seen from just before a load would understate it).
+    state.counters["peak_growth_B_per_tri"] = (peak - static_cast<double>(kStartRss)) / triangles;
+}
+
+void BM_StlBinaryLoad(benchmark::State& state) { LoadStl(state, BinaryFile); }
+void BM_StlAsciiLoad(benchmark::State& state) { LoadStl(state, AsciiFile); }
+
+BENCHMARK(BM_StlBinaryLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+BENCHMARK(BM_StlAsciiLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
+
+}  // namespace

@@ -1,0 +1,13 @@
+// Hints to the system about how a large block of memory will be used.
+#pragma once
+
+#include <cstddef>
+
+namespace voxaro {
+
+// The block is about to be filled once, front to back. Where the system can
+// back such blocks with large pages, the first touch costs far fewer page
+// faults. Only a hint: it never fails and changes no contents.
+void HintSequentialFill(void* data, size_t bytes);
+
+}  // namespace voxaro

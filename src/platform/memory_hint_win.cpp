@@ -1,0 +1,8 @@
+#include "memory_hint.h"
+
+namespace voxaro {
+
+// Large pages need a privilege ordinary users lack; nothing to hint here.
+void HintSequentialFill(void*, size_t) {}
+
+}  // namespace voxaro
