@@ -30,7 +30,10 @@ std::string BenchPath(const std::string& name)
     return (folder.Path / name).string();
 }
 
-bool FileExists(const std::string& path) { return std::filesystem::exists(path); }
+bool FileExists(const std::string& path)
+{
+    return std::filesystem::exists(path);
+}
 
 long long PeakRssBytes()
 {

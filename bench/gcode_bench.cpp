@@ -59,8 +59,10 @@ public:
         }
         char digits[8];
         int len = decimals;
-        for (int i = decimals - 1; i >= 0; --i, frac /= 10) digits[i] = static_cast<char>('0' + frac % 10);
-        while (len > 0 && digits[len - 1] == '0') --len;
+        for (int i = decimals - 1; i >= 0; --i, frac /= 10)
+            digits[i] = static_cast<char>('0' + frac % 10);
+        while (len > 0 && digits[len - 1] == '0')
+            --len;
         Buf_ += '.';
         Buf_.append(digits, static_cast<size_t>(len));
         return *this;
@@ -87,7 +89,7 @@ struct TFeatureKind {
 const TFeatureKind Features[] = {
     {";TYPE:External perimeter\n;WIDTH:0.45", 0.45}, {";TYPE:Perimeter\n;WIDTH:0.45", 0.45},
     {";TYPE:Internal infill\n;WIDTH:0.45", 0.45},    {";TYPE:Solid infill\n;WIDTH:0.45", 0.45},
-    {";TYPE:Support material\n;WIDTH:0.4", 0.4},      {";TYPE:Support material interface\n;WIDTH:0.4", 0.4},
+    {";TYPE:Support material\n;WIDTH:0.4", 0.4},     {";TYPE:Support material interface\n;WIDTH:0.4", 0.4},
     {";TYPE:Top solid infill\n;WIDTH:0.4", 0.4},
 };
 
@@ -140,7 +142,8 @@ std::string MakeBenchFile()
         w.Text(";HEIGHT:0.2").EndLine();
         w.Text("G1").Word('Z', z, 3).Text(" F7800").EndLine();
         for (int k = 0; k < 6; ++k, ++feature) {
-            const TFeatureKind& kind = Features[static_cast<size_t>(feature) % (sizeof(Features) / sizeof(Features[0]))];
+            const TFeatureKind& kind =
+                Features[static_cast<size_t>(feature) % (sizeof(Features) / sizeof(Features[0]))];
             WriteFeature(w, kind, z, feature, seed);
         }
     }

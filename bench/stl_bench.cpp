@@ -71,7 +71,8 @@ const TBenchFile& BinaryFile()
         for (uint32_t i = 0; i < kBinaryTriangles; ++i) {
             float rec[12];
             rnd.Normal(rec);
-            for (int k = 3; k < 12; ++k) rec[k] = rnd.Coord();
+            for (int k = 3; k < 12; ++k)
+                rec[k] = rnd.Coord();
             const char* p = reinterpret_cast<const char*>(rec);
             chunk.insert(chunk.end(), p, p + sizeof rec);
             chunk.push_back(0);
@@ -175,8 +176,14 @@ void LoadStl(benchmark::State& state, const TBenchFile& (*makeFile)())
     state.counters["peak_growth_B_per_tri"] = (peak - static_cast<double>(kStartRss)) / triangles;
 }
 
-void BM_StlBinaryLoad(benchmark::State& state) { LoadStl(state, BinaryFile); }
-void BM_StlAsciiLoad(benchmark::State& state) { LoadStl(state, AsciiFile); }
+void BM_StlBinaryLoad(benchmark::State& state)
+{
+    LoadStl(state, BinaryFile);
+}
+void BM_StlAsciiLoad(benchmark::State& state)
+{
+    LoadStl(state, AsciiFile);
+}
 
 BENCHMARK(BM_StlBinaryLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();
 BENCHMARK(BM_StlAsciiLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0)->UseRealTime();

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <cfloat>
 #include <climits>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -23,15 +23,29 @@ std::atomic<int32_t> ColorByLayerFlag{0};
 // Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
 // on terminators; only ASCII letters change case.
 
-inline bool IsBlank(char c) { return static_cast<unsigned char>(c) < 33; }
-inline bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-inline bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-inline char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+inline bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) < 33;
+}
+inline bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+inline bool IsLetter(char c)
+{
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+inline char Upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
 
 void Trim(const char*& begin, const char*& end)
 {
-    while (begin < end && IsBlank(*begin)) ++begin;
-    while (end > begin && IsBlank(end[-1])) --end;
+    while (begin < end && IsBlank(*begin))
+        ++begin;
+    while (end > begin && IsBlank(end[-1]))
+        --end;
 }
 
 // Compares n bytes of text with an upper-case pattern, ignoring the case of
@@ -140,8 +154,7 @@ const TKeyword TypeKeywords[] = {
     {"IRONING", gfIroning},
 };
 
-template <size_t N>
-TGCodeFeature MatchFeature(const char* begin, const char* end, const TKeyword (&table)[N])
+template <size_t N> TGCodeFeature MatchFeature(const char* begin, const char* end, const TKeyword (&table)[N])
 {
     Trim(begin, end);
     for (const TKeyword& k : table)
@@ -303,7 +316,10 @@ struct TGCodeParser::TWords {
 
 // ---------------------------------------------------------------------------
 
-TGCodeParser::TGCodeParser() { Clear(); }
+TGCodeParser::TGCodeParser()
+{
+    Clear();
+}
 
 void TGCodeParser::Clear()
 {
@@ -336,7 +352,8 @@ bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
         TLineReader reader(file);
         const char* line = nullptr;
         size_t length = 0;
-        while (!MovesFull_ && reader.Next(line, length)) ParseLine(line, length, state);
+        while (!MovesFull_ && reader.Next(line, length))
+            ParseLine(line, length, state);
     } catch (const std::bad_alloc&) {
     }
     file.Close();
@@ -482,8 +499,8 @@ void TGCodeParser::ExecuteMove(int kind, const TWords& w, TGCodeParseState& stat
     // Without height comments a rise in Z opens a layer, travel included.
     if (!state.LayerCommentMode && tz > state.LastLayerHeight + 0.001 && tz > 0) OpenLayer(tz, state);
 
-    const bool moved = std::fabs(tx - state.X) >= 1e-9 || std::fabs(ty - state.Y) >= 1e-9 ||
-                       std::fabs(tz - state.Z) >= 1e-9;
+    const bool moved =
+        std::fabs(tx - state.X) >= 1e-9 || std::fabs(ty - state.Y) >= 1e-9 || std::fabs(tz - state.Z) >= 1e-9;
     if (moved) {
         TGCodeMove m{};
         m.Kind = static_cast<uint8_t>(kind);
@@ -526,14 +543,17 @@ void TGCodeParser::OpenLayer(double height, TGCodeParseState& state)
 // A letter, then a number taken as sign, digits and points; no exponent.
 bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& letter, double& value)
 {
-    while (pos < length && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+    while (pos < length && (line[pos] == ' ' || line[pos] == '\t'))
+        ++pos;
     if (pos >= length || !IsLetter(line[pos])) return false;
     letter = Upper(line[pos++]);
-    while (pos < length && line[pos] == ' ') ++pos;
+    while (pos < length && line[pos] == ' ')
+        ++pos;
 
     const size_t start = pos;
     if (pos < length && (line[pos] == '+' || line[pos] == '-')) ++pos;
-    while (pos < length && (static_cast<unsigned>(line[pos] - '0') < 10 || line[pos] == '.')) ++pos;
+    while (pos < length && (static_cast<unsigned>(line[pos] - '0') < 10 || line[pos] == '.'))
+        ++pos;
     if (pos == start) return false;
     return ParseDecimal(line + start, line + pos, value);
 }
@@ -601,7 +621,10 @@ TGCodeMove TGCodeParser::GetMove(int32_t i) const
     return Moves[static_cast<size_t>(i)];
 }
 
-void SetColorByLayer(bool on) { ColorByLayerFlag.exchange(on ? 1 : 0); }
+void SetColorByLayer(bool on)
+{
+    ColorByLayerFlag.exchange(on ? 1 : 0);
+}
 
 bool GetColorByLayer()
 {

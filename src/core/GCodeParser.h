@@ -31,16 +31,16 @@ enum TGCodeFeature : uint8_t {
 // One recorded move. Its start point is the end point of the move before it.
 // Fields are ordered to pack into 80 bytes: big files hold millions of moves.
 struct TGCodeMove {
-    double X, Y, Z;        // end point, absolute
-    double I, J, K;        // arc centre offsets as written on the line, 0 when absent
-    double E;              // extruder position after the move
-    double F;              // feed rate in effect
-    int32_t Layer;         // layer index, 0 before the first layer change
-    float LineWidth;       // from "; LINE_WIDTH:" comments, default 0.4
-    float LayerHeight;     // from "; LAYER_HEIGHT:" comments, default 0.2
-    uint8_t Kind;          // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
-    bool Extrude;          // the move deposits material
-    TGCodeFeature Feature; // feature in effect when the move was read
+    double X, Y, Z;         // end point, absolute
+    double I, J, K;         // arc centre offsets as written on the line, 0 when absent
+    double E;               // extruder position after the move
+    double F;               // feed rate in effect
+    int32_t Layer;          // layer index, 0 before the first layer change
+    float LineWidth;        // from "; LINE_WIDTH:" comments, default 0.4
+    float LayerHeight;      // from "; LAYER_HEIGHT:" comments, default 0.2
+    uint8_t Kind;           // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
+    bool Extrude;           // the move deposits material
+    TGCodeFeature Feature;  // feature in effect when the move was read
 };
 static_assert(sizeof(TGCodeMove) == 80, "TGCodeMove packs into 80 bytes");
 

@@ -13,8 +13,8 @@ class TGCodeParser;
 struct TMeshCamera {
     float RotX = -20.0f;
     float RotY = 30.0f;
-    float Zoom = 1.0f;   // multiplies the eye distance; kept in [0.02, 100] by zooming
-    float PanX = 0.0f;   // model units
+    float Zoom = 1.0f;  // multiplies the eye distance; kept in [0.02, 100] by zooming
+    float PanX = 0.0f;  // model units
     float PanY = 0.0f;
 };
 
@@ -38,9 +38,9 @@ struct TDragState {
 
 // What the window has to do after a key was handled.
 enum class TKeyResult : uint8_t {
-    None,            // nothing happened, no repaint
-    Repaint,         // the camera or mode changed
-    ForwardToLister, // post the key-down message to the Lister window
+    None,             // nothing happened, no repaint
+    Repaint,          // the camera or mode changed
+    ForwardToLister,  // post the key-down message to the Lister window
 };
 
 // Mesh camera to its defaults; the draw mode is kept.

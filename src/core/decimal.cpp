@@ -2,8 +2,8 @@
 
 #include <cfloat>
 #include <charconv>
-#include <cstdint>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <system_error>
 
@@ -11,7 +11,10 @@ namespace voxaro {
 
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Checks the grammar by hand: from_chars would also take "infinity", hex
 // digits after "0x" in some modes and other forms the readers must refuse.
@@ -19,17 +22,20 @@ bool IsPlainDecimal(const char* p, const char* end)
 {
     if (p < end && (*p == '+' || *p == '-')) ++p;
     int digits = 0;
-    while (p < end && IsDigit(*p)) ++p, ++digits;
+    while (p < end && IsDigit(*p))
+        ++p, ++digits;
     if (p < end && *p == '.') {
         ++p;
-        while (p < end && IsDigit(*p)) ++p, ++digits;
+        while (p < end && IsDigit(*p))
+            ++p, ++digits;
     }
     if (digits == 0) return false;
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
         if (p < end && (*p == '+' || *p == '-')) ++p;
         int expDigits = 0;
-        while (p < end && IsDigit(*p)) ++p, ++expDigits;
+        while (p < end && IsDigit(*p))
+            ++p, ++expDigits;
         if (expDigits == 0) return false;
     }
     return p == end;
@@ -103,11 +109,14 @@ long DecimalMagnitude(const char* p, const char* end)
         if (seenDigit || *p != '0') seenDigit = true, ++magnitude;
     if (p < end && *p == '.') {
         for (++p; p < end && IsDigit(*p) && !seenDigit; ++p) {
-            if (*p == '0') --magnitude;
-            else seenDigit = true;
+            if (*p == '0')
+                --magnitude;
+            else
+                seenDigit = true;
         }
     }
-    while (p < end && *p != 'e' && *p != 'E') ++p;
+    while (p < end && *p != 'e' && *p != 'E')
+        ++p;
     if (p + 1 < end) {
         long exponent = 0;
         bool negative = p[1] == '-';

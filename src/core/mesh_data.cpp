@@ -97,9 +97,18 @@ void TMeshData::ComputeBounds()
     float maxX = minX, maxY = minY, maxZ = minZ;
     for (int32_t i = 1; i < VertexCount; ++i) {
         const TGLVertex& p = v[i];
-        if (p.X < minX) minX = p.X; else if (p.X > maxX) maxX = p.X;
-        if (p.Y < minY) minY = p.Y; else if (p.Y > maxY) maxY = p.Y;
-        if (p.Z < minZ) minZ = p.Z; else if (p.Z > maxZ) maxZ = p.Z;
+        if (p.X < minX)
+            minX = p.X;
+        else if (p.X > maxX)
+            maxX = p.X;
+        if (p.Y < minY)
+            minY = p.Y;
+        else if (p.Y > maxY)
+            maxY = p.Y;
+        if (p.Z < minZ)
+            minZ = p.Z;
+        else if (p.Z > maxZ)
+            maxZ = p.Z;
     }
     CenterX = (minX + maxX) * 0.5f;
     CenterY = (minY + maxY) * 0.5f;

@@ -9,22 +9,18 @@
 
 namespace voxaro {
 
-template <typename T>
-class PodAllocator : public std::allocator<T> {
+template <typename T> class PodAllocator : public std::allocator<T> {
 public:
-    template <typename U>
-    struct rebind {
+    template <typename U> struct rebind {
         using other = PodAllocator<U>;
     };
     using std::allocator<T>::allocator;
 
-    template <typename U>
-    void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
+    template <typename U> void construct(U* p) noexcept(std::is_nothrow_default_constructible<U>::value)
     {
         ::new (static_cast<void*>(p)) U;
     }
-    template <typename U, typename... Args>
-    void construct(U* p, Args&&... args)
+    template <typename U, typename... Args> void construct(U* p, Args&&... args)
     {
         ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
     }

@@ -12,8 +12,7 @@
 
 namespace voxaro {
 
-template <typename T>
-class TPodArray {
+template <typename T> class TPodArray {
     static_assert(std::is_trivially_copyable<T>::value, "TPodArray holds plain records only");
 
 public:

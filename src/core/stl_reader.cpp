@@ -50,7 +50,10 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
     }
 }
 
-inline bool IsBlank(unsigned char c) { return c <= 32; }
+inline bool IsBlank(unsigned char c)
+{
+    return c <= 32;
+}
 
 // First CR or LF in [p, end), or end. Looks at eight bytes at a time: a word
 // without either byte is skipped whole.
@@ -66,13 +69,13 @@ inline const char* FindLineEnd(const char* p, const char* end)
         if (((lf - kOnes) & ~lf & kHigh) | ((cr - kOnes) & ~cr & kHigh)) break;
         p += 8;
     }
-    while (p < end && *p != '\n' && *p != '\r') ++p;
+    while (p < end && *p != '\n' && *p != '\r')
+        ++p;
     return p;
 }
 
 // Walks the lines of [p, end): CR LF, LF and a lone CR each end a line.
-template <typename Fn>
-void ForEachLine(const char* p, const char* end, Fn&& fn)
+template <typename Fn> void ForEachLine(const char* p, const char* end, Fn&& fn)
 {
     while (p < end) {
         const char* q = FindLineEnd(p, end);
@@ -84,8 +87,10 @@ void ForEachLine(const char* p, const char* end, Fn&& fn)
 
 void Trim(const char*& b, const char*& e)
 {
-    while (b < e && IsBlank(static_cast<unsigned char>(*b))) ++b;
-    while (e > b && IsBlank(static_cast<unsigned char>(e[-1]))) --e;
+    while (b < e && IsBlank(static_cast<unsigned char>(*b)))
+        ++b;
+    while (e > b && IsBlank(static_cast<unsigned char>(e[-1])))
+        --e;
 }
 
 bool EqualsIgnoreCase(const char* b, const char* e, const char* word)
@@ -119,10 +124,12 @@ int Tokenize(const char* b, const char* e, Token* tokens, int maxTokens)
 {
     int count = 0;
     while (b < e) {
-        while (b < e && IsBlank(static_cast<unsigned char>(*b))) ++b;
+        while (b < e && IsBlank(static_cast<unsigned char>(*b)))
+            ++b;
         if (b == e) break;
         const char* s = b;
-        while (b < e && !IsBlank(static_cast<unsigned char>(*b))) ++b;
+        while (b < e && !IsBlank(static_cast<unsigned char>(*b)))
+            ++b;
         if (count < maxTokens) tokens[count] = {s, b};
         if (++count > maxTokens) break;
     }
@@ -137,9 +144,12 @@ bool ConvertToken(const Token& t, float& out)
     // Round to nearest float: values from halfway between FLT_MAX and 2^128
     // upwards become infinity, smaller ones round down to FLT_MAX.
     constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
-    if (d >= kOverflow) out = std::numeric_limits<float>::infinity();
-    else if (d <= -kOverflow) out = -std::numeric_limits<float>::infinity();
-    else out = static_cast<float>(d);
+    if (d >= kOverflow)
+        out = std::numeric_limits<float>::infinity();
+    else if (d <= -kOverflow)
+        out = -std::numeric_limits<float>::infinity();
+    else
+        out = static_cast<float>(d);
     return true;
 }
 
@@ -209,8 +219,8 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     }
     ObjectCount = 1;
     ComputeBounds();
-    InfoText = "STL Binary  |  Triangles: " + std::to_string(triangleCount) +
-               "  |  Vertices: " + std::to_string(VertexCount);
+    InfoText =
+        "STL Binary  |  Triangles: " + std::to_string(triangleCount) + "  |  Vertices: " + std::to_string(VertexCount);
     return true;
 }
 
@@ -255,7 +265,8 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         if (count < 4) return;
         if (count >= 5 && EqualsIgnoreCase(t[0].Begin, t[0].End, "facet") &&
             EqualsIgnoreCase(t[1].Begin, t[1].End, "normal")) {
-            for (int k = 0; k < 3; ++k) ConvertToken(t[2 + k], normal[k]);
+            for (int k = 0; k < 3; ++k)
+                ConvertToken(t[2 + k], normal[k]);
             NormalizeVector(normal[0], normal[1], normal[2]);
         } else if (EqualsIgnoreCase(t[0].Begin, t[0].End, "vertex") && n < capacity) {
             float p[3];

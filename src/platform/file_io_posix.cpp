@@ -7,9 +7,15 @@
 
 namespace voxaro {
 
-TFile::~TFile() { Close(); }
+TFile::~TFile()
+{
+    Close();
+}
 
-bool TFile::IsOpen() const { return Handle_ >= 0; }
+bool TFile::IsOpen() const
+{
+    return Handle_ >= 0;
+}
 
 void TFile::Close()
 {

@@ -5,12 +5,21 @@
 namespace voxaro {
 
 namespace {
-HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE AsHandle(intptr_t h)
+{
+    return reinterpret_cast<HANDLE>(h);
+}
 }  // namespace
 
-TFile::~TFile() { Close(); }
+TFile::~TFile()
+{
+    Close();
+}
 
-bool TFile::IsOpen() const { return Handle_ != -1; }
+bool TFile::IsOpen() const
+{
+    return Handle_ != -1;
+}
 
 void TFile::Close()
 {
@@ -21,8 +30,8 @@ void TFile::Close()
 bool TFile::Open(const std::wstring& name)
 {
     Close();
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         LastError_ = GetLastError();
         return false;
@@ -68,11 +77,9 @@ bool TFile::SeekStart()
 std::string WideToUtf8(const std::wstring& text)
 {
     if (text.empty()) return {};
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                nullptr, nullptr);
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
 }
 

@@ -56,7 +56,10 @@ int DoListLoadNext(HWND listWin, const std::wstring& fileName, int showFlags)
     }
 }
 
-std::wstring FromAnsi(const char* text) { return text ? AnsiToWide(text) : std::wstring(); }
+std::wstring FromAnsi(const char* text)
+{
+    return text ? AnsiToWide(text) : std::wstring();
+}
 
 // Library unload: the windows belong to the host by now, so they are only forgotten.
 void FreeAllViewers()
@@ -165,7 +168,7 @@ VOXARO_EXPORT int __stdcall ListSendCommand(HWND ListWin, int Command, int /*Par
 }
 
 VOXARO_EXPORT HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width, int height, char* /*contentbuf*/,
-                                                      int /*contentbuflen*/)
+                                                     int /*contentbuflen*/)
 {
     TFloatingPointGuard fpu;
     try {

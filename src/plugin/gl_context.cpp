@@ -9,15 +9,15 @@ namespace {
 
 // WGL_ARB_pixel_format / WGL_ARB_multisample attributes.
 constexpr int kDrawToWindow = 0x2001, kSupportOpenGL = 0x2010, kDoubleBuffer = 0x2011, kPixelType = 0x2013,
-              kTypeRGBA = 0x202B, kColorBits = 0x2014, kDepthBits = 0x2022, kSampleBuffers = 0x2041,
-              kSamples = 0x2042;
+              kTypeRGBA = 0x202B, kColorBits = 0x2014, kDepthBits = 0x2022, kSampleBuffers = 0x2041, kSamples = 0x2042;
 
 using ChoosePixelFormatARB = BOOL(WINAPI*)(HDC, const int*, const FLOAT*, UINT, int*, UINT*);
 
 int QueryFormat(ChoosePixelFormatARB choose, HDC dc, int samples)
 {
-    const int attributes[] = {kDrawToWindow, 1, kSupportOpenGL, 1, kDoubleBuffer, 1, kPixelType, kTypeRGBA,
-                              kColorBits, 32, kDepthBits, 24, kSampleBuffers, 1, kSamples, samples, 0};
+    const int attributes[] = {
+        kDrawToWindow, 1,  kSupportOpenGL, 1, kDoubleBuffer, 1,       kPixelType, kTypeRGBA, kColorBits, 32,
+        kDepthBits,    24, kSampleBuffers, 1, kSamples,      samples, 0};
     int format = 0;
     UINT count = 0;
     if (choose(dc, attributes, nullptr, 1, &format, &count) && count > 0 && format >= 1) return format;
@@ -60,12 +60,12 @@ void TGLContext::Reset()
     RC_ = nullptr;
 }
 
-TMultisampleFormat ProbeMultisampleFormat(const TWGL& wgl, const wchar_t* probeClass, DWORD probeStyle,
-                                          HDC queryDC, std::initializer_list<int> sampleCounts)
+TMultisampleFormat ProbeMultisampleFormat(const TWGL& wgl, const wchar_t* probeClass, DWORD probeStyle, HDC queryDC,
+                                          std::initializer_list<int> sampleCounts)
 {
     TMultisampleFormat found;
-    TUniqueHwnd probe(CreateWindowExW(0, probeClass, L"", probeStyle, -32, -32, 1, 1, nullptr, nullptr,
-                                      PluginInstance(), nullptr));
+    TUniqueHwnd probe(
+        CreateWindowExW(0, probeClass, L"", probeStyle, -32, -32, 1, 1, nullptr, nullptr, PluginInstance(), nullptr));
     if (!probe) return found;
     TWindowDC dc(probe);
     if (!dc.Get()) return found;
@@ -74,8 +74,8 @@ TMultisampleFormat ProbeMultisampleFormat(const TWGL& wgl, const wchar_t* probeC
     if (legacy == 0 || !SetPixelFormat(dc, legacy, &pfd)) return found;
     TGLContext temporary;
     if (!temporary.CreateCurrent(wgl, dc)) return found;
-    auto choose = reinterpret_cast<ChoosePixelFormatARB>(
-        reinterpret_cast<void*>(wgl.GetProcAddress("wglChoosePixelFormatARB")));
+    auto choose =
+        reinterpret_cast<ChoosePixelFormatARB>(reinterpret_cast<void*>(wgl.GetProcAddress("wglChoosePixelFormatARB")));
     if (!choose) return found;
     for (int n : sampleCounts) {
         int format = QueryFormat(choose, queryDC ? queryDC : dc.Get(), n);

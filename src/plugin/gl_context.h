@@ -16,15 +16,15 @@ PIXELFORMATDESCRIPTOR ClassicPixelFormat();
 
 // A multisampled format found by the probe.
 struct TMultisampleFormat {
-    int Format = 0;   // 0 when none
+    int Format = 0;  // 0 when none
     int Samples = 0;
 };
 
 // Creates a 1 x 1 pop-up of probeClass, gives it a legacy context and asks
 // wglChoosePixelFormatARB for each sample count in order, on queryDC (or on
 // the probe window's own DC when queryDC is null). Cleans up everything.
-TMultisampleFormat ProbeMultisampleFormat(const TWGL& wgl, const wchar_t* probeClass, DWORD probeStyle,
-                                          HDC queryDC, std::initializer_list<int> sampleCounts);
+TMultisampleFormat ProbeMultisampleFormat(const TWGL& wgl, const wchar_t* probeClass, DWORD probeStyle, HDC queryDC,
+                                          std::initializer_list<int> sampleCounts);
 
 // Owns an HGLRC; deleting it first makes no context current when it is current.
 class TGLContext {
@@ -47,14 +47,13 @@ private:
 // Remembers the calling thread's current context and restores it.
 class TCurrentContextGuard {
 public:
-    explicit TCurrentContextGuard(const TWGL& wgl)
-        : WGL_(wgl), DC_(wgl.GetCurrentDC()), RC_(wgl.GetCurrentContext())
-    {
-    }
+    explicit TCurrentContextGuard(const TWGL& wgl) : WGL_(wgl), DC_(wgl.GetCurrentDC()), RC_(wgl.GetCurrentContext()) {}
     ~TCurrentContextGuard()
     {
-        if (RC_) WGL_.MakeCurrent(DC_, RC_);
-        else WGL_.MakeCurrent(nullptr, nullptr);
+        if (RC_)
+            WGL_.MakeCurrent(DC_, RC_);
+        else
+            WGL_.MakeCurrent(nullptr, nullptr);
     }
     TCurrentContextGuard(const TCurrentContextGuard&) = delete;
     TCurrentContextGuard& operator=(const TCurrentContextGuard&) = delete;

@@ -14,6 +14,9 @@ public:
     DWORD Code;
 };
 
-[[noreturn]] inline void RaiseLastOSError() { throw TOSError(GetLastError()); }
+[[noreturn]] inline void RaiseLastOSError()
+{
+    throw TOSError(GetLastError());
+}
 
 }  // namespace voxaro

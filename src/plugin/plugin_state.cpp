@@ -44,9 +44,15 @@ TViewerForm* FindViewer(HWND wnd)
     return nullptr;
 }
 
-HINSTANCE PluginInstance() { return Instance; }
+HINSTANCE PluginInstance()
+{
+    return Instance;
+}
 
-void SetPluginInstance(HINSTANCE instance) { Instance = instance; }
+void SetPluginInstance(HINSTANCE instance)
+{
+    Instance = instance;
+}
 
 std::string GetPluginDir()
 {

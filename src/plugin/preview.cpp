@@ -4,6 +4,9 @@
 
 namespace voxaro {
 
-HBITMAP RenderPreview(const char* /*ansiFileName*/, int /*width*/, int /*height*/) { return nullptr; }
+HBITMAP RenderPreview(const char* /*ansiFileName*/, int /*width*/, int /*height*/)
+{
+    return nullptr;
+}
 
 }  // namespace voxaro

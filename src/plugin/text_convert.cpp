@@ -24,7 +24,10 @@ std::wstring AnsiToWide(const std::string& text)
     return out;
 }
 
-std::string Utf8ToAnsi(const std::string& text) { return WideToAnsi(Utf8ToWide(text)); }
+std::string Utf8ToAnsi(const std::string& text)
+{
+    return WideToAnsi(Utf8ToWide(text));
+}
 
 std::wstring FileNameOnly(const std::wstring& path)
 {

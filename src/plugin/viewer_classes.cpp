@@ -16,7 +16,10 @@ namespace {
 TCriticalSection ClassLock;
 bool ClassesRegistered = false;
 
-TViewerForm* FormOf(HWND wnd) { return reinterpret_cast<TViewerForm*>(GetWindowLongPtrW(wnd, GWLP_USERDATA)); }
+TViewerForm* FormOf(HWND wnd)
+{
+    return reinterpret_cast<TViewerForm*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
+}
 
 LRESULT CALLBACK RootProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
@@ -43,7 +46,10 @@ LRESULT CALLBACK GLProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 }
 
 // The side panel's messages; its controls arrive with the G-code panel.
-LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) { return DefWindowProcW(wnd, msg, wp, lp); }
+LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefWindowProcW(wnd, msg, wp, lp);
+}
 
 void Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)
 {
@@ -78,7 +84,8 @@ void UnregisterViewerClasses()
     if (!ClassesRegistered) return;
     // Classes of a DLL outlive it; a later load at another address would find
     // them pointing into the old image. Fails harmlessly while windows remain.
-    for (const wchar_t* name : {kRootClass, kGLClass, kPanelClass}) UnregisterClassW(name, PluginInstance());
+    for (const wchar_t* name : {kRootClass, kGLClass, kPanelClass})
+        UnregisterClassW(name, PluginInstance());
     ClassesRegistered = false;
 }
 

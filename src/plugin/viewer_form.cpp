@@ -41,8 +41,8 @@ std::string Format(const char* fmt, int a, int b, int c = 0)
 TViewerForm::TViewerForm(HWND parent)
 {
     RegisterViewerClasses();
-    RootWnd.Reset(CreateChild(kRootClass, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 400, 300,
-                              parent, 0));
+    RootWnd.Reset(
+        CreateChild(kRootClass, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 400, 300, parent, 0));
     SetWindowLongPtrW(RootWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     StatusWnd.Reset(CreateChild(STATUSCLASSNAMEW, WS_CHILD | WS_VISIBLE, 0, 0, RootWnd, kStatusId));
     GLWnd.Reset(CreateChild(kGLClass, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 400,
@@ -76,8 +76,10 @@ void TViewerForm::LoadFile(const std::wstring& fileName, const std::string& plug
     PluginDir = pluginDir;
     DarkMode = (showFlags & 128) != 0;
     ShowLoadingSplash(fileName);
-    if (IsGCodeExtension(fileName)) LoadGCodeFile(fileName);
-    else LoadMeshFile(fileName);
+    if (IsGCodeExtension(fileName))
+        LoadGCodeFile(fileName);
+    else
+        LoadMeshFile(fileName);
 }
 
 // Puts the splash page with the loading line on screen before the reader blocks.
@@ -141,7 +143,8 @@ void TViewerForm::LoadGCodeFile(const std::wstring& fileName)
         FailLoad("OpenGL context failed.", "Error: OpenGL");
         return;
     }
-    const char* fmt = Samples >= 1 ? "GCode  |  Moves: %d  |  Layers: %d  |  MSAA %dx" : "GCode  |  Moves: %d  |  Layers: %d";
+    const char* fmt =
+        Samples >= 1 ? "GCode  |  Moves: %d  |  Layers: %d  |  MSAA %dx" : "GCode  |  Moves: %d  |  Layers: %d";
     SetStatus(Format(fmt, GCode->MoveCount, GCode->LayerCount, Samples));
     SetFocus(GLWnd);
 }
@@ -219,10 +222,15 @@ bool TViewerForm::CreateGLContext()
 void TViewerForm::ReleaseGL()
 {
     GLRC.Reset();
-    if (GLDC.Get() && GLWnd) GLDC.Reset();
-    else GLDC.Forget();  // the window is gone, and its DC with it
+    if (GLDC.Get() && GLWnd)
+        GLDC.Reset();
+    else
+        GLDC.Forget();  // the window is gone, and its DC with it
 }
 
-HWND TViewerForm::ListerWindow() const { return RootWnd ? GetParent(RootWnd) : nullptr; }
+HWND TViewerForm::ListerWindow() const
+{
+    return RootWnd ? GetParent(RootWnd) : nullptr;
+}
 
 }  // namespace voxaro

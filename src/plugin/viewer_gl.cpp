@@ -95,8 +95,10 @@ void TViewerForm::RenderGCode()
 void TViewerForm::OnPaintGL()
 {
     ValidateRect(GLWnd, nullptr);
-    if (IsGCode) RenderGCode();
-    else RenderMesh();
+    if (IsGCode)
+        RenderGCode();
+    else
+        RenderMesh();
 }
 
 // WM_PRINTCLIENT: draws the current frame and copies it from the back buffer
@@ -109,7 +111,8 @@ void TViewerForm::PrintClient(HDC target)
     const GLApi& gl = GetWGL()->GL;
     gl.PixelStorei(gl::PACK_ALIGNMENT, 1);
     gl.ReadPixels(0, 0, size.cx, size.cy, gl::RGBA, gl::UNSIGNED_BYTE, pixels.data());
-    for (size_t i = 0; i < pixels.size(); i += 4) std::swap(pixels[i], pixels[i + 2]);  // RGBA to BGRA
+    for (size_t i = 0; i < pixels.size(); i += 4)
+        std::swap(pixels[i], pixels[i + 2]);  // RGBA to BGRA
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = size.cx;
@@ -135,8 +138,10 @@ void TViewerForm::OnKeyDown(WPARAM wp, LPARAM lp)
 {
     auto vk = static_cast<uint32_t>(wp & 0xFFFF);
     TKeyResult result = IsGCode ? GCodeKeyDown(GCodeCam, GCode.get(), vk) : MeshKeyDown(MeshCam, RenderMode, vk);
-    if (result == TKeyResult::ForwardToLister) PostMessageW(ListerWindow(), WM_KEYDOWN, wp, lp);
-    else if (result == TKeyResult::Repaint) RepaintGL();
+    if (result == TKeyResult::ForwardToLister)
+        PostMessageW(ListerWindow(), WM_KEYDOWN, wp, lp);
+    else if (result == TKeyResult::Repaint)
+        RepaintGL();
 }
 
 void TViewerForm::OnMouseMove(LPARAM lp)
@@ -150,8 +155,10 @@ void TViewerForm::OnMouseMove(LPARAM lp)
 void TViewerForm::OnWheel(WPARAM wp)
 {
     int delta = GET_WHEEL_DELTA_WPARAM(wp);
-    if (IsGCode) GCodeWheel(GCodeCam, delta);
-    else MeshWheel(MeshCam, delta);
+    if (IsGCode)
+        GCodeWheel(GCodeCam, delta);
+    else
+        MeshWheel(MeshCam, delta);
     RepaintGL();
 }
 
@@ -176,7 +183,10 @@ LRESULT TViewerForm::GLMessage(UINT msg, WPARAM wp, LPARAM lp)
         SetCapture(GLWnd);
         SetFocus(GLWnd);
         return 0;
-    case WM_LBUTTONUP: Drag.LeftDrag = false; ReleaseCapture(); return 0;
+    case WM_LBUTTONUP:
+        Drag.LeftDrag = false;
+        ReleaseCapture();
+        return 0;
     case WM_LBUTTONDBLCLK: OnKeyDown('R', 0); return 0;
     case WM_RBUTTONDOWN:
         Drag.LastX = GET_X_LPARAM(lp);
@@ -184,7 +194,10 @@ LRESULT TViewerForm::GLMessage(UINT msg, WPARAM wp, LPARAM lp)
         Drag.RightDrag = true;
         SetCapture(GLWnd);
         return 0;
-    case WM_RBUTTONUP: Drag.RightDrag = false; ReleaseCapture(); return 0;
+    case WM_RBUTTONUP:
+        Drag.RightDrag = false;
+        ReleaseCapture();
+        return 0;
     case WM_MOUSEWHEEL: OnWheel(wp); return 0;
     default: return DefWindowProcW(GLWnd, msg, wp, lp);
     }

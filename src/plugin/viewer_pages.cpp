@@ -14,7 +14,7 @@ struct TSplashColors {
 };
 constexpr TSplashColors kSplashLight = {RGB(238, 242, 248), RGB(32, 88, 152), RGB(176, 80, 0),
                                         RGB(24, 24, 32),    RGB(96, 96, 104), RGB(176, 80, 0)};
-constexpr TSplashColors kSplashDark = {RGB(20, 24, 32),    RGB(96, 200, 255), RGB(200, 120, 50),
+constexpr TSplashColors kSplashDark = {RGB(20, 24, 32),    RGB(96, 200, 255),  RGB(200, 120, 50),
                                        RGB(232, 232, 240), RGB(144, 144, 152), RGB(200, 120, 50)};
 
 // Corners of the cube icon in units of its size; y points up.
@@ -53,10 +53,12 @@ void DrawCube(HDC dc, int cx, int cy, int width, int height, const TSplashColors
     TUniquePen light(CreatePen(PS_SOLID, 1, colors.Light));
     {
         TSelectObject use(dc, heavy);
-        for (const auto& e : kHeavyEdges) line(e[0], e[1]);
+        for (const auto& e : kHeavyEdges)
+            line(e[0], e[1]);
     }
     TSelectObject use(dc, light);
-    for (const auto& e : kLightEdges) line(e[0], e[1]);
+    for (const auto& e : kLightEdges)
+        line(e[0], e[1]);
     MoveToEx(dc, cx - 80, cy + 50, nullptr);  // the rule under the picture
     LineTo(dc, cx + 80, cy + 50);
 }
@@ -103,21 +105,19 @@ LRESULT TViewerForm::RootMessage(UINT msg, WPARAM wp, LPARAM lp)
         SetWindowLongPtrW(RootWnd, GWLP_USERDATA, 0);
         RootWnd.Forget();
         return 0;
-    case WM_SIZE:
-        LayoutChildren(LOWORD(lp), HIWORD(lp));
-        return 0;
+    case WM_SIZE: LayoutChildren(LOWORD(lp), HIWORD(lp)); return 0;
     case WM_PAINT: {
         TPaint paint(RootWnd);
         RECT rc{};
         GetClientRect(RootWnd, &rc);
-        if (ShowSplash && ErrorText.empty()) PaintSplash(paint.DC(), rc.right, rc.bottom);
-        else if (!ErrorText.empty()) PaintError(paint.DC(), rc.right, rc.bottom);
+        if (ShowSplash && ErrorText.empty())
+            PaintSplash(paint.DC(), rc.right, rc.bottom);
+        else if (!ErrorText.empty())
+            PaintError(paint.DC(), rc.right, rc.bottom);
         return 0;
     }
-    case WM_ERASEBKGND:
-        return 1;
-    default:
-        return DefWindowProcW(RootWnd, msg, wp, lp);
+    case WM_ERASEBKGND: return 1;
+    default: return DefWindowProcW(RootWnd, msg, wp, lp);
     }
 }
 

@@ -11,8 +11,7 @@ void* LoadGLProc(const char* name, void* module)
     return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(module), name));
 }
 
-template <typename Fn>
-bool Resolve(HMODULE module, const char* name, Fn& fn)
+template <typename Fn> bool Resolve(HMODULE module, const char* name, Fn& fn)
 {
     fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
     return fn != nullptr;

@@ -9,8 +9,7 @@
 namespace voxaro {
 
 // One owner template, one line per handle type.
-template <typename Handle, typename Closer>
-class TUnique {
+template <typename Handle, typename Closer> class TUnique {
 public:
     TUnique() = default;
     explicit TUnique(Handle h) : H_(h) {}

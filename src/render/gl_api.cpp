@@ -7,8 +7,8 @@ namespace voxaro {
 bool LoadGLApi(GLApi& api, GLProcLoader loader, void* context)
 {
     bool complete = true;
-#define VOXARO_GL_LOAD(ret, name, params)                                          \
-    api.name = reinterpret_cast<ret(VOXARO_GLAPI*) params>(loader("gl" #name, context)); \
+#define VOXARO_GL_LOAD(ret, name, params)                                                                              \
+    api.name = reinterpret_cast<ret(VOXARO_GLAPI*) params>(loader("gl" #name, context));                               \
     complete = complete && api.name != nullptr;
     VOXARO_GL_FUNCTIONS(VOXARO_GL_LOAD)
 #undef VOXARO_GL_LOAD

@@ -26,10 +26,9 @@ constexpr GLenum POINTS = 0x0000, LINES = 0x0001, LINE_STRIP = 0x0003, TRIANGLES
 constexpr GLenum NEVER = 0x0200, LESS = 0x0201, LEQUAL = 0x0203;
 constexpr GLenum SRC_ALPHA = 0x0302, ONE_MINUS_SRC_ALPHA = 0x0303;
 constexpr GLenum FRONT = 0x0404, BACK = 0x0405, FRONT_AND_BACK = 0x0408;
-constexpr GLenum LINE_SMOOTH = 0x0B20, LIGHTING = 0x0B50, LIGHT_MODEL_TWO_SIDE = 0x0B52,
-                 LIGHT_MODEL_AMBIENT = 0x0B53, COLOR_MATERIAL = 0x0B57, DEPTH_TEST = 0x0B71,
-                 BLEND = 0x0BE2, CULL_FACE = 0x0B44, PERSPECTIVE_CORRECTION_HINT = 0x0C50,
-                 PACK_ALIGNMENT = 0x0D05, VIEWPORT = 0x0BA2, SAMPLES = 0x80A9;
+constexpr GLenum LINE_SMOOTH = 0x0B20, LIGHTING = 0x0B50, LIGHT_MODEL_TWO_SIDE = 0x0B52, LIGHT_MODEL_AMBIENT = 0x0B53,
+                 COLOR_MATERIAL = 0x0B57, DEPTH_TEST = 0x0B71, BLEND = 0x0BE2, CULL_FACE = 0x0B44,
+                 PERSPECTIVE_CORRECTION_HINT = 0x0C50, PACK_ALIGNMENT = 0x0D05, VIEWPORT = 0x0BA2, SAMPLES = 0x80A9;
 constexpr GLenum NICEST = 0x1102;
 constexpr GLenum AMBIENT = 0x1200, DIFFUSE = 0x1201, SPECULAR = 0x1202, POSITION = 0x1203;
 constexpr GLenum AMBIENT_AND_DIFFUSE = 0x1602;
@@ -46,6 +45,7 @@ constexpr GLenum MULTISAMPLE = 0x809D;
 constexpr GLbitfield DEPTH_BUFFER_BIT = 0x0100, COLOR_BUFFER_BIT = 0x4000;
 }  // namespace gl
 
+// clang-format off
 // X(return type, name without the gl prefix, parameter list)
 #define VOXARO_GL_FUNCTIONS(X)                                                                    \
     X(void, Enable, (GLenum cap))                                                                 \
@@ -90,6 +90,8 @@ constexpr GLbitfield DEPTH_BUFFER_BIT = 0x0100, COLOR_BUFFER_BIT = 0x4000;
     X(void, GetIntegerv, (GLenum pname, GLint* params))                                           \
     X(GLenum, GetError, (void))                                                                   \
     X(const GLubyte*, GetString, (GLenum name))
+
+// clang-format on
 
 struct GLApi {
 #define VOXARO_GL_FIELD(ret, name, params) ret(VOXARO_GLAPI* name) params = nullptr;

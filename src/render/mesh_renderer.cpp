@@ -57,7 +57,10 @@ void WirePass(const GLApi& gl, const TMeshData& mesh, const TMeshColors& colors,
 
 }  // namespace
 
-const TMeshColors& MeshColors(bool dark) { return dark ? kDark : kLight; }
+const TMeshColors& MeshColors(bool dark)
+{
+    return dark ? kDark : kLight;
+}
 
 TMeshFrustum ComputeMeshFrustum(float radius, float zoom, int width, int height)
 {
@@ -131,8 +134,8 @@ void DisableMeshArrays(const GLApi& gl)
     gl.DisableClientState(gl::VERTEX_ARRAY);
 }
 
-void DrawMeshFrame(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode,
-                   bool dark, int width, int height)
+void DrawMeshFrame(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode, bool dark,
+                   int width, int height)
 {
     if (mesh.VertexCount <= 0 || width <= 0 || height <= 0) return;
     const TMeshColors& colors = MeshColors(dark);

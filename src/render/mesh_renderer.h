@@ -27,8 +27,8 @@ TMeshFrustum ComputeMeshFrustum(float radius, float zoom, int width, int height)
 struct TMeshColors {
     float Background[4];
     float Model[3];
-    float Wire[3];       // mode 2, opaque
-    float Overlay[4];    // mode 1, blended over the surface
+    float Wire[3];     // mode 2, opaque
+    float Overlay[4];  // mode 1, blended over the surface
 };
 const TMeshColors& MeshColors(bool dark);
 
@@ -51,7 +51,7 @@ void DisableMeshArrays(const GLApi& gl);
 
 // Draws one whole frame (clear, camera, solid and/or wire pass) without
 // presenting it. Draws nothing for an empty mesh or a 0-sized viewport.
-void DrawMeshFrame(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode,
-                   bool dark, int width, int height);
+void DrawMeshFrame(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode, bool dark,
+                   int width, int height);
 
 }  // namespace voxaro

@@ -28,7 +28,8 @@ constexpr uint32_t kMinusKey = 189;
 
 const double kPi = std::acos(-1.0);
 
-void ExpectSameMesh(const TMeshCamera& a, const TMeshCamera& b) {
+void ExpectSameMesh(const TMeshCamera& a, const TMeshCamera& b)
+{
     EXPECT_EQ(a.RotX, b.RotX);
     EXPECT_EQ(a.RotY, b.RotY);
     EXPECT_EQ(a.Zoom, b.Zoom);
@@ -36,7 +37,8 @@ void ExpectSameMesh(const TMeshCamera& a, const TMeshCamera& b) {
     EXPECT_EQ(a.PanY, b.PanY);
 }
 
-void ExpectSameGCode(const TGCodeCamera& a, const TGCodeCamera& b) {
+void ExpectSameGCode(const TGCodeCamera& a, const TGCodeCamera& b)
+{
     EXPECT_EQ(a.CamYaw, b.CamYaw);
     EXPECT_EQ(a.CamPitch, b.CamPitch);
     EXPECT_EQ(a.CamDist, b.CamDist);
@@ -48,7 +50,8 @@ void ExpectSameGCode(const TGCodeCamera& a, const TGCodeCamera& b) {
 }
 
 // A mesh camera moved away from every default.
-TMeshCamera MovedMeshCamera() {
+TMeshCamera MovedMeshCamera()
+{
     TMeshCamera cam;
     cam.RotX = 12.5f;
     cam.RotY = -70.0f;
@@ -59,7 +62,8 @@ TMeshCamera MovedMeshCamera() {
 }
 
 // A G-code camera with every field set to a distinct value.
-TGCodeCamera MovedGCodeCamera() {
+TGCodeCamera MovedGCodeCamera()
+{
     TGCodeCamera cam;
     cam.CamYaw = 2.0;
     cam.CamPitch = -0.3;
@@ -77,31 +81,41 @@ struct TBox {
     double MinX, MaxX, MinY, MaxY, MinZ, MaxZ;
 };
 
-void SetParser(TGCodeParser& p, int32_t moves, const TBox& all, const TBox& print, bool hasPrint) {
+void SetParser(TGCodeParser& p, int32_t moves, const TBox& all, const TBox& print, bool hasPrint)
+{
     p.MoveCount = moves;
-    p.MinX = all.MinX; p.MaxX = all.MaxX;
-    p.MinY = all.MinY; p.MaxY = all.MaxY;
-    p.MinZ = all.MinZ; p.MaxZ = all.MaxZ;
-    p.PrintMinX = print.MinX; p.PrintMaxX = print.MaxX;
-    p.PrintMinY = print.MinY; p.PrintMaxY = print.MaxY;
-    p.PrintMinZ = print.MinZ; p.PrintMaxZ = print.MaxZ;
+    p.MinX = all.MinX;
+    p.MaxX = all.MaxX;
+    p.MinY = all.MinY;
+    p.MaxY = all.MaxY;
+    p.MinZ = all.MinZ;
+    p.MaxZ = all.MaxZ;
+    p.PrintMinX = print.MinX;
+    p.PrintMaxX = print.MaxX;
+    p.PrintMinY = print.MinY;
+    p.PrintMaxY = print.MaxY;
+    p.PrintMinZ = print.MinZ;
+    p.PrintMaxZ = print.MaxZ;
     p.HasPrintBounds = hasPrint;
 }
 
-void PressMesh(TMeshCamera& cam, uint32_t vk, int times) {
+void PressMesh(TMeshCamera& cam, uint32_t vk, int times)
+{
     uint8_t mode = 0;
     for (int i = 0; i < times; ++i)
         ASSERT_EQ(MeshKeyDown(cam, mode, vk), TKeyResult::Repaint);
 }
 
-void PressGCode(TGCodeCamera& cam, uint32_t vk, int times) {
+void PressGCode(TGCodeCamera& cam, uint32_t vk, int times)
+{
     for (int i = 0; i < times; ++i)
         ASSERT_EQ(GCodeKeyDown(cam, nullptr, vk), TKeyResult::Repaint);
 }
 
 // ---------------------------------------------------------------- mesh view
 
-TEST(MeshCamera, ResetKeysRestoreDefaultsAndKeepMode) {
+TEST(MeshCamera, ResetKeysRestoreDefaultsAndKeepMode)
+{
     for (uint32_t vk : {kKeyR, kF5}) {
         TMeshCamera cam = MovedMeshCamera();
         uint8_t mode = 2;
@@ -115,7 +129,8 @@ TEST(MeshCamera, ResetKeysRestoreDefaultsAndKeepMode) {
     }
 }
 
-TEST(MeshCamera, WCyclesRenderModeThroughThreeModes) {
+TEST(MeshCamera, WCyclesRenderModeThroughThreeModes)
+{
     TMeshCamera cam = MovedMeshCamera();
     uint8_t mode = 0;
     for (uint8_t expected : {1, 2, 0, 1}) {
@@ -125,7 +140,8 @@ TEST(MeshCamera, WCyclesRenderModeThroughThreeModes) {
     ExpectSameMesh(cam, MovedMeshCamera());
 }
 
-TEST(MeshCamera, ArrowKeysTurnByFiveDegrees) {
+TEST(MeshCamera, ArrowKeysTurnByFiveDegrees)
+{
     TMeshCamera cam;  // RotX -20, RotY 30
     PressMesh(cam, kLeft, 1);
     EXPECT_EQ(cam.RotY, 25.0f);
@@ -137,7 +153,8 @@ TEST(MeshCamera, ArrowKeysTurnByFiveDegrees) {
     EXPECT_EQ(cam.RotX, -10.0f);
 }
 
-TEST(MeshCamera, AnglesAreNeitherWrappedNorClamped) {
+TEST(MeshCamera, AnglesAreNeitherWrappedNorClamped)
+{
     TMeshCamera cam;
     PressMesh(cam, kRight, 80);  // 30 + 400
     EXPECT_EQ(cam.RotY, 430.0f);
@@ -145,7 +162,8 @@ TEST(MeshCamera, AnglesAreNeitherWrappedNorClamped) {
     EXPECT_EQ(cam.RotX, -220.0f);
 }
 
-TEST(MeshCamera, ZoomKeysScaleByFixedFactors) {
+TEST(MeshCamera, ZoomKeysScaleByFixedFactors)
+{
     for (uint32_t vk : {kNumPlus, kPlusKey}) {
         TMeshCamera cam;
         PressMesh(cam, vk, 2);
@@ -158,7 +176,8 @@ TEST(MeshCamera, ZoomKeysScaleByFixedFactors) {
     }
 }
 
-TEST(MeshCamera, ZoomInStopsAtFloor) {
+TEST(MeshCamera, ZoomInStopsAtFloor)
+{
     // 0.88^30 = 0.0216 is still above the floor; the 31st press would give
     // 0.0190 and lands on 0.02 instead.
     TMeshCamera cam;
@@ -170,7 +189,8 @@ TEST(MeshCamera, ZoomInStopsAtFloor) {
     EXPECT_EQ(cam.Zoom, 0.02f);
 }
 
-TEST(MeshCamera, ZoomOutStopsAtCeiling) {
+TEST(MeshCamera, ZoomOutStopsAtCeiling)
+{
     // 1.14^35 = 98.10 is below the ceiling; 1.14^36 = 111.8 is cut to 100.
     TMeshCamera cam;
     PressMesh(cam, kNumMinus, 35);
@@ -181,7 +201,8 @@ TEST(MeshCamera, ZoomOutStopsAtCeiling) {
     EXPECT_EQ(cam.Zoom, 100.0f);
 }
 
-TEST(MeshCamera, WheelZoomsInOnPositiveDeltaOnly) {
+TEST(MeshCamera, WheelZoomsInOnPositiveDeltaOnly)
+{
     TMeshCamera cam;
     MeshWheel(cam, 120);
     EXPECT_FLOAT_EQ(cam.Zoom, 0.88f);
@@ -193,7 +214,8 @@ TEST(MeshCamera, WheelZoomsInOnPositiveDeltaOnly) {
     EXPECT_FLOAT_EQ(cam.Zoom, 1.14f);
 }
 
-TEST(MeshCamera, WheelKeepsZoomWithinLimits) {
+TEST(MeshCamera, WheelKeepsZoomWithinLimits)
+{
     TMeshCamera cam;
     for (int i = 0; i < 60; ++i)
         MeshWheel(cam, 120);
@@ -203,17 +225,19 @@ TEST(MeshCamera, WheelKeepsZoomWithinLimits) {
     EXPECT_EQ(cam.Zoom, 100.0f);
 }
 
-TEST(MeshCamera, LeftDragTurnsByPixels) {
+TEST(MeshCamera, LeftDragTurnsByPixels)
+{
     TMeshCamera cam;
     TDragState drag{true, false, 10, 20};
     EXPECT_TRUE(MeshMouseMove(cam, drag, 30, 10, nullptr));  // dx 20, dy -10
-    EXPECT_FLOAT_EQ(cam.RotY, 39.0f);                         // 30 + 20 * 0.45
-    EXPECT_FLOAT_EQ(cam.RotX, -24.5f);                        // -20 - 10 * 0.45
+    EXPECT_FLOAT_EQ(cam.RotY, 39.0f);                        // 30 + 20 * 0.45
+    EXPECT_FLOAT_EQ(cam.RotX, -24.5f);                       // -20 - 10 * 0.45
     EXPECT_EQ(drag.LastX, 30);
     EXPECT_EQ(drag.LastY, 10);
 }
 
-TEST(MeshCamera, RightDragPansByModelRadius) {
+TEST(MeshCamera, RightDragPansByModelRadius)
+{
     TMeshCamera cam;
     TDragState drag{false, true, 0, 0};
     const float radius = 50.0f;
@@ -224,7 +248,8 @@ TEST(MeshCamera, RightDragPansByModelRadius) {
     EXPECT_EQ(cam.RotY, 30.0f);
 }
 
-TEST(MeshCamera, RightDragWithoutMeshChangesNothing) {
+TEST(MeshCamera, RightDragWithoutMeshChangesNothing)
+{
     TMeshCamera cam;
     TDragState drag{false, true, 0, 0};
     EXPECT_FALSE(MeshMouseMove(cam, drag, 10, 4, nullptr));
@@ -233,7 +258,8 @@ TEST(MeshCamera, RightDragWithoutMeshChangesNothing) {
     EXPECT_EQ(drag.LastY, 4);
 }
 
-TEST(MeshCamera, LeftDragWinsOverRightDrag) {
+TEST(MeshCamera, LeftDragWinsOverRightDrag)
+{
     TMeshCamera cam;
     TDragState drag{true, true, 0, 0};
     const float radius = 50.0f;
@@ -245,7 +271,8 @@ TEST(MeshCamera, LeftDragWinsOverRightDrag) {
 
 // ------------------------------------------------------------- G-code view
 
-TEST(GCodeCamera, FitPrefersPrintBounds) {
+TEST(GCodeCamera, FitPrefersPrintBounds)
+{
     TGCodeParser p;
     SetParser(p, 10, {-100, 100, -100, 100, 0, 200}, {10, 50, 20, 80, 0, 12}, true);
     TGCodeCamera cam = MovedGCodeCamera();
@@ -260,7 +287,8 @@ TEST(GCodeCamera, FitPrefersPrintBounds) {
     EXPECT_EQ(cam.CamPitch, -0.3);
 }
 
-TEST(GCodeCamera, FitFallsBackToBoundsOfAllMoves) {
+TEST(GCodeCamera, FitFallsBackToBoundsOfAllMoves)
+{
     TGCodeParser p;
     SetParser(p, 10, {-10, 30, 0, 20, 0.2, 100.2}, {1, 2, 1, 2, 1, 2}, false);
     TGCodeCamera cam = MovedGCodeCamera();
@@ -271,7 +299,8 @@ TEST(GCodeCamera, FitFallsBackToBoundsOfAllMoves) {
     EXPECT_DOUBLE_EQ(cam.CamDist, 250.0);  // 2.5 * dz 100
 }
 
-TEST(GCodeCamera, FitTakesLargestExtent) {
+TEST(GCodeCamera, FitTakesLargestExtent)
+{
     TGCodeParser p;
     SetParser(p, 1, {0, 44, 0, 0, 0, 0}, {}, false);
     TGCodeCamera cam;
@@ -279,7 +308,8 @@ TEST(GCodeCamera, FitTakesLargestExtent) {
     EXPECT_DOUBLE_EQ(cam.CamDist, 110.0);  // dx 44
 }
 
-TEST(GCodeCamera, FitUsesMinimumExtents) {
+TEST(GCodeCamera, FitUsesMinimumExtents)
+{
     TGCodeParser p;
     SetParser(p, 3, {100, 101, 50, 52, 0.2, 0.4}, {}, false);
     TGCodeCamera cam;
@@ -290,7 +320,8 @@ TEST(GCodeCamera, FitUsesMinimumExtents) {
     EXPECT_DOUBLE_EQ(cam.CamDist, 12.5);  // extents raised to 5, 5, 1
 }
 
-TEST(GCodeCamera, FitWithoutMovesChangesNothing) {
+TEST(GCodeCamera, FitWithoutMovesChangesNothing)
+{
     TGCodeParser p;
     SetParser(p, 0, {0, 50, 0, 50, 0, 50}, {0, 50, 0, 50, 0, 50}, true);
     TGCodeCamera cam = MovedGCodeCamera();
@@ -300,7 +331,8 @@ TEST(GCodeCamera, FitWithoutMovesChangesNothing) {
     ExpectSameGCode(cam, MovedGCodeCamera());
 }
 
-TEST(GCodeCamera, ResetKeysFitAndRestoreExactAngles) {
+TEST(GCodeCamera, ResetKeysFitAndRestoreExactAngles)
+{
     TGCodeParser p;
     SetParser(p, 5, {0, 20, 0, 40, 0, 10}, {}, false);
     for (uint32_t vk : {kKeyR, kF5}) {
@@ -319,7 +351,8 @@ TEST(GCodeCamera, ResetKeysFitAndRestoreExactAngles) {
     }
 }
 
-TEST(GCodeCamera, ResetWithoutParserResetsAnglesOnly) {
+TEST(GCodeCamera, ResetWithoutParserResetsAnglesOnly)
+{
     TGCodeCamera cam = MovedGCodeCamera();
     EXPECT_EQ(GCodeKeyDown(cam, nullptr, kKeyR), TKeyResult::Repaint);
     EXPECT_EQ(cam.CamYaw, kPi / 4);
@@ -329,7 +362,8 @@ TEST(GCodeCamera, ResetWithoutParserResetsAnglesOnly) {
     EXPECT_EQ(cam.CamPanX, 4.0);
 }
 
-TEST(GCodeCamera, PresetsSetAnglesAndKeepDistanceAndTarget) {
+TEST(GCodeCamera, PresetsSetAnglesAndKeepDistanceAndTarget)
+{
     struct Case {
         void (*Preset)(TGCodeCamera&);
         double Yaw, Pitch;
@@ -353,7 +387,8 @@ TEST(GCodeCamera, PresetsSetAnglesAndKeepDistanceAndTarget) {
     }
 }
 
-TEST(GCodeCamera, ArrowKeysTurnByStep) {
+TEST(GCodeCamera, ArrowKeysTurnByStep)
+{
     TGCodeCamera cam;
     cam.CamYaw = 1.0;
     cam.CamPitch = 0.2;
@@ -367,7 +402,8 @@ TEST(GCodeCamera, ArrowKeysTurnByStep) {
     EXPECT_DOUBLE_EQ(cam.CamPitch, 0.2 + 0.0873);
 }
 
-TEST(GCodeCamera, KeyboardPitchStopsAt155) {
+TEST(GCodeCamera, KeyboardPitchStopsAt155)
+{
     TGCodeCamera cam;
     PressGCode(cam, kDown, 30);
     EXPECT_EQ(cam.CamPitch, 1.55);
@@ -378,20 +414,23 @@ TEST(GCodeCamera, KeyboardPitchStopsAt155) {
     EXPECT_EQ(cam.CamPitch, 1.55);
 }
 
-TEST(GCodeCamera, YawIsNotWrapped) {
+TEST(GCodeCamera, YawIsNotWrapped)
+{
     TGCodeCamera cam;
     cam.CamYaw = 0.0;
     PressGCode(cam, kRight, 100);
     EXPECT_NEAR(cam.CamYaw, 8.73, 1e-9);
 }
 
-TEST(GCodeCamera, WKeyDoesNothing) {
+TEST(GCodeCamera, WKeyDoesNothing)
+{
     TGCodeCamera cam = MovedGCodeCamera();
     EXPECT_EQ(GCodeKeyDown(cam, nullptr, kKeyW), TKeyResult::None);
     ExpectSameGCode(cam, MovedGCodeCamera());
 }
 
-TEST(GCodeCamera, ZoomKeysScaleDistance) {
+TEST(GCodeCamera, ZoomKeysScaleDistance)
+{
     for (uint32_t vk : {kNumPlus, kPlusKey}) {
         TGCodeCamera cam;
         PressGCode(cam, vk, 1);
@@ -404,7 +443,8 @@ TEST(GCodeCamera, ZoomKeysScaleDistance) {
     }
 }
 
-TEST(GCodeCamera, DistanceHasFloorButNoCeiling) {
+TEST(GCodeCamera, DistanceHasFloorButNoCeiling)
+{
     // 300 * 0.85^49 = 0.104; the 50th press would go below 0.1.
     TGCodeCamera cam;
     PressGCode(cam, kNumPlus, 49);
@@ -419,7 +459,8 @@ TEST(GCodeCamera, DistanceHasFloorButNoCeiling) {
     EXPECT_NEAR(cam.CamDist / 1.5424e10, 1.0, 1e-4);
 }
 
-TEST(GCodeCamera, WheelZoomsInOnPositiveDeltaOnly) {
+TEST(GCodeCamera, WheelZoomsInOnPositiveDeltaOnly)
+{
     TGCodeCamera cam;
     GCodeWheel(cam, 120);
     EXPECT_DOUBLE_EQ(cam.CamDist, 255.0);
@@ -431,7 +472,8 @@ TEST(GCodeCamera, WheelZoomsInOnPositiveDeltaOnly) {
     EXPECT_DOUBLE_EQ(cam.CamDist, 354.0);
 }
 
-TEST(GCodeCamera, WheelHasFloorButNoCeiling) {
+TEST(GCodeCamera, WheelHasFloorButNoCeiling)
+{
     TGCodeCamera cam;
     for (int i = 0; i < 60; ++i)
         GCodeWheel(cam, 120);
@@ -442,7 +484,8 @@ TEST(GCodeCamera, WheelHasFloorButNoCeiling) {
     EXPECT_NEAR(cam.CamDist / 1.5424e10, 1.0, 1e-4);
 }
 
-TEST(GCodeCamera, LeftDragTurnsByPixels) {
+TEST(GCodeCamera, LeftDragTurnsByPixels)
+{
     TGCodeCamera cam;
     cam.CamYaw = 1.0;
     cam.CamPitch = 0.2;
@@ -453,7 +496,8 @@ TEST(GCodeCamera, LeftDragTurnsByPixels) {
     EXPECT_EQ(cam.CamPanX, 0.0);
 }
 
-TEST(GCodeCamera, MousePitchStopsAt15533) {
+TEST(GCodeCamera, MousePitchStopsAt15533)
+{
     TGCodeCamera cam;
     TDragState drag{true, false, 0, 0};
     EXPECT_TRUE(GCodeMouseMove(cam, drag, 0, 1000, 600));
@@ -462,7 +506,8 @@ TEST(GCodeCamera, MousePitchStopsAt15533) {
     EXPECT_EQ(cam.CamPitch, -1.5533);
 }
 
-TEST(GCodeCamera, RightDragPansByDistancePerPixel) {
+TEST(GCodeCamera, RightDragPansByDistancePerPixel)
+{
     TGCodeCamera cam;  // CamDist 300
     TDragState drag{false, true, 50, 50};
     EXPECT_TRUE(GCodeMouseMove(cam, drag, 60, 54, 600));  // 0.5 per pixel
@@ -471,7 +516,8 @@ TEST(GCodeCamera, RightDragPansByDistancePerPixel) {
     EXPECT_EQ(cam.CamYaw, 0.7854);
 }
 
-TEST(GCodeCamera, RightDragInZeroHighWindowUsesHeightOne) {
+TEST(GCodeCamera, RightDragInZeroHighWindowUsesHeightOne)
+{
     for (int32_t height : {0, -7}) {
         TGCodeCamera cam;  // CamDist 300
         TDragState drag{false, true, 0, 0};
@@ -481,7 +527,8 @@ TEST(GCodeCamera, RightDragInZeroHighWindowUsesHeightOne) {
     }
 }
 
-TEST(GCodeCamera, LeftDragWinsOverRightDrag) {
+TEST(GCodeCamera, LeftDragWinsOverRightDrag)
+{
     TGCodeCamera cam;
     TDragState drag{true, true, 0, 0};
     EXPECT_TRUE(GCodeMouseMove(cam, drag, 10, 0, 600));
@@ -490,7 +537,8 @@ TEST(GCodeCamera, LeftDragWinsOverRightDrag) {
     EXPECT_EQ(cam.CamPanY, 0.0);
 }
 
-TEST(GCodeCamera, DragWithoutMovementAsksNoRepaint) {
+TEST(GCodeCamera, DragWithoutMovementAsksNoRepaint)
+{
     TGCodeCamera cam;
     TDragState drag{true, true, 40, 30};
     EXPECT_FALSE(GCodeMouseMove(cam, drag, 40, 30, 600));
@@ -499,7 +547,8 @@ TEST(GCodeCamera, DragWithoutMovementAsksNoRepaint) {
 
 // ------------------------------------------------------- shared key rules
 
-TEST(CameraInput, EscAndDigitsAreForwardedWithoutViewChange) {
+TEST(CameraInput, EscAndDigitsAreForwardedWithoutViewChange)
+{
     for (uint32_t vk : {27u, 49u, 50u, 53u, 56u}) {
         TMeshCamera mesh = MovedMeshCamera();
         uint8_t mode = 1;
@@ -513,7 +562,8 @@ TEST(CameraInput, EscAndDigitsAreForwardedWithoutViewChange) {
     }
 }
 
-TEST(CameraInput, KeysOutsideTheTableDoNothing) {
+TEST(CameraInput, KeysOutsideTheTableDoNothing)
+{
     // '0', '9', space, 'A', F4, shift, numeric-pad 5.
     for (uint32_t vk : {48u, 57u, 32u, 65u, 115u, 16u, 101u}) {
         TMeshCamera mesh = MovedMeshCamera();
@@ -528,7 +578,8 @@ TEST(CameraInput, KeysOutsideTheTableDoNothing) {
     }
 }
 
-TEST(CameraInput, KeyCodeIsReadFromLowWord) {
+TEST(CameraInput, KeyCodeIsReadFromLowWord)
+{
     TMeshCamera mesh;
     uint8_t mode = 0;
     EXPECT_EQ(MeshKeyDown(mesh, mode, 0x10000u | kEsc), TKeyResult::ForwardToLister);
@@ -537,7 +588,8 @@ TEST(CameraInput, KeyCodeIsReadFromLowWord) {
     EXPECT_DOUBLE_EQ(gcode.CamYaw, 0.7854 - 0.0873);
 }
 
-TEST(CameraInput, MoveWithoutButtonTracksPositionOnly) {
+TEST(CameraInput, MoveWithoutButtonTracksPositionOnly)
+{
     TMeshCamera mesh;
     TDragState drag{false, false, 5, 5};
     const float radius = 10.0f;
@@ -553,7 +605,8 @@ TEST(CameraInput, MoveWithoutButtonTracksPositionOnly) {
     ExpectSameGCode(gcode, TGCodeCamera{});
 }
 
-TEST(CameraInput, DragStepsFromLastPosition) {
+TEST(CameraInput, DragStepsFromLastPosition)
+{
     // Each move measures from the position of the move before it.
     TGCodeCamera cam;
     cam.CamYaw = 0.0;

@@ -12,7 +12,10 @@
 namespace voxaro {
 namespace {
 
-bool Parse(const std::string& s, double& v) { return ParseDecimal(s.data(), s.data() + s.size(), v); }
+bool Parse(const std::string& s, double& v)
+{
+    return ParseDecimal(s.data(), s.data() + s.size(), v);
+}
 
 TEST(Decimal, GrammarOfPlainNumbers)
 {
@@ -21,12 +24,11 @@ TEST(Decimal, GrammarOfPlainNumbers)
         bool Converts;
         double Value;
     } cases[] = {
-        {"0", true, 0},         {"-12.5", true, -12.5},   {"+7", true, 7},       {"5.", true, 5},
-        {".5", true, 0.5},      {"1e3", true, 1000},      {"1.5E+03", true, 1500}, {"2e-2", true, 0.02},
-        {"", false, 0},         {".", false, 0},          {"-", false, 0},       {"+", false, 0},
-        {"--5", false, 0},      {"1.2.3", false, 0},      {"1e", false, 0},      {"1e+", false, 0},
-        {"1,5", false, 0},      {"0x10", false, 0},       {"inf", false, 0},     {"nan", false, 0},
-        {" 1", false, 0},       {"1 ", false, 0},         {"e5", false, 0},      {"1d3", false, 0},
+        {"0", true, 0},      {"-12.5", true, -12.5},  {"+7", true, 7},      {"5.", true, 5},     {".5", true, 0.5},
+        {"1e3", true, 1000}, {"1.5E+03", true, 1500}, {"2e-2", true, 0.02}, {"", false, 0},      {".", false, 0},
+        {"-", false, 0},     {"+", false, 0},         {"--5", false, 0},    {"1.2.3", false, 0}, {"1e", false, 0},
+        {"1e+", false, 0},   {"1,5", false, 0},       {"0x10", false, 0},   {"inf", false, 0},   {"nan", false, 0},
+        {" 1", false, 0},    {"1 ", false, 0},        {"e5", false, 0},     {"1d3", false, 0},
     };
     for (const Case& c : cases) {
         double v = -99;
@@ -44,8 +46,10 @@ TEST(Decimal, SpecialWordsOnlyWhereAsked)
         double v = 0;
         EXPECT_FALSE(ParseDecimal(w, w + std::strlen(w), v)) << w;
         ASSERT_TRUE(ParseDecimalOrSpecial(w, w + std::strlen(w), v)) << w;
-        if (std::strstr(w, "nan") || std::strstr(w, "NaN")) EXPECT_TRUE(std::isnan(v)) << w;
-        else EXPECT_EQ(v, w[0] == '-' ? -INFINITY : INFINITY) << w;
+        if (std::strstr(w, "nan") || std::strstr(w, "NaN"))
+            EXPECT_TRUE(std::isnan(v)) << w;
+        else
+            EXPECT_EQ(v, w[0] == '-' ? -INFINITY : INFINITY) << w;
     }
     const char* notWords[] = {"infinity", "nanx", "in", "-", "n"};
     for (const char* w : notWords) {
@@ -80,9 +84,11 @@ TEST(Decimal, AgreesWithStrtodOnRandomNumbers)
         int intDigits = static_cast<int>(rng() % 10);
         int fracDigits = static_cast<int>(rng() % 12);
         if (intDigits + fracDigits == 0) intDigits = 1;
-        for (int k = 0; k < intDigits; ++k) s += static_cast<char>('0' + rng() % 10);
+        for (int k = 0; k < intDigits; ++k)
+            s += static_cast<char>('0' + rng() % 10);
         if (fracDigits > 0 || rng() % 3 == 0) s += '.';
-        for (int k = 0; k < fracDigits; ++k) s += static_cast<char>('0' + rng() % 10);
+        for (int k = 0; k < fracDigits; ++k)
+            s += static_cast<char>('0' + rng() % 10);
         if (rng() % 5 == 0) s += "e" + std::to_string(static_cast<int>(rng() % 60) - 30);
         double v = 0;
         ASSERT_TRUE(Parse(s, v)) << s;

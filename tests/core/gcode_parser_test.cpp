@@ -33,14 +33,16 @@ bool LoadText(TGCodeParser& p, const std::string& text)
 std::vector<TGCodeMove> AllMoves(const TGCodeParser& p)
 {
     std::vector<TGCodeMove> out;
-    for (int32_t i = 0; i < p.MoveCount; ++i) out.push_back(p.GetMove(i));
+    for (int32_t i = 0; i < p.MoveCount; ++i)
+        out.push_back(p.GetMove(i));
     return out;
 }
 
 std::vector<double> XsOf(const TGCodeParser& p)
 {
     std::vector<double> xs;
-    for (const TGCodeMove& m : AllMoves(p)) xs.push_back(m.X);
+    for (const TGCodeMove& m : AllMoves(p))
+        xs.push_back(m.X);
     return xs;
 }
 
@@ -67,7 +69,8 @@ std::vector<TWordResult> ReadAllWords(const std::string& text)
     size_t pos = 0;
     char letter = 0;
     double value = 0;
-    while (TGCodeParser::ReadWord(text.data(), text.size(), pos, letter, value)) out.push_back({letter, value});
+    while (TGCodeParser::ReadWord(text.data(), text.size(), pos, letter, value))
+        out.push_back({letter, value});
     return out;
 }
 
@@ -387,13 +390,14 @@ TEST(GCodeParser, LetterCaseAndSurroundingBlanksDoNotMatter)
 TEST(GCodeParser, MalformedNumbersEndTheWordScan)
 {
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         "G1 X--5 Y2\n"
-                         "G1 X. Y2\n"
-                         "G1 X- Y2\n"
-                         "G1 X5 Y.\n"
-                         "G1 Y3 X1" + std::string(400, '0') + "\n"
-                         "G1 X1e999 Y2\n"));
+    ASSERT_TRUE(LoadText(p, "G1 X--5 Y2\n"
+                            "G1 X. Y2\n"
+                            "G1 X- Y2\n"
+                            "G1 X5 Y.\n"
+                            "G1 Y3 X1" +
+                                std::string(400, '0') +
+                                "\n"
+                                "G1 X1e999 Y2\n"));
     auto m = AllMoves(p);
     ASSERT_EQ(m.size(), 3u);
     EXPECT_EQ(m[0].X, 5);  // words before the bad one still count
@@ -433,7 +437,8 @@ TEST(GCodeParser, MoveStorageStartsAt256AndDoubles)
 {
     auto lines = [](int n) {
         std::string s;
-        for (int i = 1; i <= n; ++i) s += "G1 X" + std::to_string(i) + "\n";
+        for (int i = 1; i <= n; ++i)
+            s += "G1 X" + std::to_string(i) + "\n";
         return s;
     };
     TGCodeParser p;
@@ -495,21 +500,25 @@ namespace {
 std::vector<TGCodeFeature> FeaturesAfter(const std::vector<std::string>& comments)
 {
     std::string text;
-    for (size_t i = 0; i < comments.size(); ++i) text += comments[i] + "\nG1 X" + std::to_string(i + 1) + "\n";
+    for (size_t i = 0; i < comments.size(); ++i)
+        text += comments[i] + "\nG1 X" + std::to_string(i + 1) + "\n";
     TGCodeParser p;
     EXPECT_TRUE(LoadText(p, text));
     std::vector<TGCodeFeature> out;
-    for (const TGCodeMove& m : AllMoves(p)) out.push_back(m.Feature);
+    for (const TGCodeMove& m : AllMoves(p))
+        out.push_back(m.Feature);
     return out;
 }
 
 void ExpectFeatures(const std::vector<std::pair<std::string, TGCodeFeature>>& cases)
 {
     std::vector<std::string> comments;
-    for (const auto& c : cases) comments.push_back(c.first);
+    for (const auto& c : cases)
+        comments.push_back(c.first);
     auto got = FeaturesAfter(comments);
     ASSERT_EQ(got.size(), cases.size());
-    for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(got[i], cases[i].second) << cases[i].first;
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(got[i], cases[i].second) << cases[i].first;
 }
 
 }  // namespace
@@ -575,12 +584,11 @@ TEST(GCodeFeatures, EmptyTypeChangesNothing)
 TEST(GCodeFeatures, CommentAnywhereConsumesTheLine)
 {
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         "G1 X1 ; FEATURE: Outer wall\n"
-                         "G1 X2\n"
-                         "G1 X3 ;TYPE:SKIRT\n"
-                         ";TYPE:SKIRT ; FEATURE: Bridge\n"
-                         "G1 X4\n"));
+    ASSERT_TRUE(LoadText(p, "G1 X1 ; FEATURE: Outer wall\n"
+                            "G1 X2\n"
+                            "G1 X3 ;TYPE:SKIRT\n"
+                            ";TYPE:SKIRT ; FEATURE: Bridge\n"
+                            "G1 X4\n"));
     auto m = AllMoves(p);
     ASSERT_EQ(m.size(), 3u);
     EXPECT_EQ(m[0].X, 2);
@@ -595,12 +603,11 @@ TEST(GCodeFeatures, CommentAnywhereConsumesTheLine)
 TEST(GCodeFeatures, LineWidthAndLayerHeightComments)
 {
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         "G1 X1\n"
-                         "; LINE_WIDTH: 0.45\n; LAYER_HEIGHT: 0.12\nG1 X2\n"
-                         "; LINE_WIDTH: 0.6\n  ; layer_height:  0.3  \nG1 X3\n"
-                         "; LINE_WIDTH: wide\n; LAYER_HEIGHT:\nG1 X4\n"
-                         "G1 X5 ; LINE_WIDTH: 0.7\n"));
+    ASSERT_TRUE(LoadText(p, "G1 X1\n"
+                            "; LINE_WIDTH: 0.45\n; LAYER_HEIGHT: 0.12\nG1 X2\n"
+                            "; LINE_WIDTH: 0.6\n  ; layer_height:  0.3  \nG1 X3\n"
+                            "; LINE_WIDTH: wide\n; LAYER_HEIGHT:\nG1 X4\n"
+                            "G1 X5 ; LINE_WIDTH: 0.7\n"));
     auto m = AllMoves(p);
     ASSERT_EQ(m.size(), 4u);
     EXPECT_FLOAT_EQ(m[0].LineWidth, 0.4f);
@@ -621,7 +628,8 @@ namespace {
 std::vector<int32_t> LayersOf(const TGCodeParser& p)
 {
     std::vector<int32_t> out;
-    for (const TGCodeMove& m : AllMoves(p)) out.push_back(m.Layer);
+    for (const TGCodeMove& m : AllMoves(p))
+        out.push_back(m.Layer);
     return out;
 }
 }  // namespace
@@ -634,8 +642,8 @@ TEST(GCodeLayers, RisingZOpensLayers)
                          "G1 Z-1 X2\n"
                          "G0 Z0.2\n"
                          "G1 X3 E1\n"
-                         "G1 Z5\n"        // hop
-                         "G1 Z0.4 X4\n"   // lower than the hop: no new layer
+                         "G1 Z5\n"             // hop
+                         "G1 Z0.4 X4\n"        // lower than the hop: no new layer
                          "G1 Z5.0005 X5\n"));  // within 0.001 of the hop
     EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{0, 0, 1, 1, 2, 2, 2}));
     EXPECT_EQ(p.LayerCount, 3);
@@ -644,12 +652,11 @@ TEST(GCodeLayers, RisingZOpensLayers)
 TEST(GCodeLayers, SemicolonZCommentsCountLayers)
 {
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         ";Z:0.2\nG1 X1 Z0.2\n"
-                         ";Z:0.4\nG1 X2 Z0.4\n"
-                         ";Z:0.4\nG1 X3\n"
-                         "G1 X4 Z10\n"
-                         ";Z:0.3\nG1 X5\n"));
+    ASSERT_TRUE(LoadText(p, ";Z:0.2\nG1 X1 Z0.2\n"
+                            ";Z:0.4\nG1 X2 Z0.4\n"
+                            ";Z:0.4\nG1 X3\n"
+                            "G1 X4 Z10\n"
+                            ";Z:0.3\nG1 X5\n"));
     EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{1, 2, 2, 2, 2}));
     EXPECT_EQ(p.LayerCount, 3);
 }
@@ -657,10 +664,9 @@ TEST(GCodeLayers, SemicolonZCommentsCountLayers)
 TEST(GCodeLayers, ZHeightCommentsCountLayersAnywhereInTheLine)
 {
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         "; Z_HEIGHT: 0.25\nG1 X1 Z0.25\n"
-                         "G1 X9 ; Z_HEIGHT: 0.5\nG1 X2 Z0.5\n"
-                         "; z_height: 0.75\n;z:0.75\nG1 X3 Z0.75\n"));
+    ASSERT_TRUE(LoadText(p, "; Z_HEIGHT: 0.25\nG1 X1 Z0.25\n"
+                            "G1 X9 ; Z_HEIGHT: 0.5\nG1 X2 Z0.5\n"
+                            "; z_height: 0.75\n;z:0.75\nG1 X3 Z0.75\n"));
     auto m = AllMoves(p);
     ASSERT_EQ(m.size(), 3u);
     EXPECT_EQ(m[1].X, 2);  // the commented command did not run
@@ -693,10 +699,9 @@ TEST(GCodeLayers, UnreadableHeightCommentIsIgnored)
 TEST(GCodePrintBounds, ArcEndPointsComeFirst)
 {
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         "G1 Z0.2\n"
-                         "G1 X0 Y0 E1\nG1 X100 Y100 E2\n"
-                         "G2 X10 Y20 I5 J5\nG3 X30 Y40 I1 J1\n"));
+    ASSERT_TRUE(LoadText(p, "G1 Z0.2\n"
+                            "G1 X0 Y0 E1\nG1 X100 Y100 E2\n"
+                            "G2 X10 Y20 I5 J5\nG3 X30 Y40 I1 J1\n"));
     ASSERT_TRUE(p.HasPrintBounds);
     EXPECT_EQ(p.PrintMinX, 10);
     EXPECT_EQ(p.PrintMaxX, 30);
@@ -710,11 +715,11 @@ TEST(GCodePrintBounds, PrintedLinesAboveLayerZero)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p,
-                         "G1 X-50 Y-50 E1\n"          // purge at layer 0
-                         "G0 Z0.3 X200 Y200\n"        // rapid
-                         "G1 X150 Y-20\n"             // travel as G1 without E
+                         "G1 X-50 Y-50 E1\n"    // purge at layer 0
+                         "G0 Z0.3 X200 Y200\n"  // rapid
+                         "G1 X150 Y-20\n"       // travel as G1 without E
                          "G1 X10 Y20 E2\nG1 X30 Y5 E3\nG1 Z0.6\nG1 X12 Y7 E4\n"
-                         "G1 X60 Y60 E3\n"));         // retracting move
+                         "G1 X60 Y60 E3\n"));  // retracting move
     ASSERT_TRUE(p.HasPrintBounds);
     EXPECT_EQ(p.PrintMinX, 10);
     EXPECT_EQ(p.PrintMaxX, 30);
@@ -854,7 +859,8 @@ TEST(GCodeFile, BinaryGarbageLoadsWithConsistentData)
 TEST(GCodeFile, LinesOfManyMegabytes)
 {
     std::string words;
-    for (int i = 0; i < 1'000'000; ++i) words += " X1.5";  // 5 MB of words on one line
+    for (int i = 0; i < 1'000'000; ++i)
+        words += " X1.5";  // 5 MB of words on one line
     TGCodeParser longCommand;
     ASSERT_TRUE(LoadText(longCommand, "G1" + words + " Y2"));  // no line break at all
     ASSERT_EQ(longCommand.MoveCount, 1);

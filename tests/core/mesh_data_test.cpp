@@ -280,7 +280,10 @@ TDispatch LoadNamed(const std::string& name)
     return d;
 }
 
-bool IsStlMessage(const std::string& s) { return s.rfind("STL", 0) == 0 || s.rfind("ASCII-STL", 0) == 0; }
+bool IsStlMessage(const std::string& s)
+{
+    return s.rfind("STL", 0) == 0 || s.rfind("ASCII-STL", 0) == 0;
+}
 
 class MeshDispatch : public ::testing::Test {
 protected:

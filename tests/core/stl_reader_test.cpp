@@ -8,8 +8,8 @@
 #include <array>
 #include <cfloat>
 #include <cmath>
-#include <cstdlib>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <filesystem>
@@ -44,7 +44,8 @@ struct TFacet {
 std::string Le32(uint32_t v)
 {
     std::string s(4, '\0');
-    for (int i = 0; i < 4; ++i) s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    for (int i = 0; i < 4; ++i)
+        s[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
     return s;
 }
 
@@ -58,9 +59,11 @@ std::string F32(float f)
 std::string Record(const TFacet& f)
 {
     std::string r;
-    for (float c : f.Normal) r += F32(c);
+    for (float c : f.Normal)
+        r += F32(c);
     for (const Vec3& p : f.Corner)
-        for (float c : p) r += F32(c);
+        for (float c : p)
+            r += F32(c);
     r += "\x1f\x7c";  // attribute bytes, as some tools store a colour there
     return r;
 }
@@ -71,13 +74,17 @@ std::string BinaryStl(const std::vector<TFacet>& facets, std::string header = "b
 {
     header.resize(80, ' ');
     std::string out = header + Le32(static_cast<uint32_t>(count < 0 ? static_cast<int64_t>(facets.size()) : count));
-    for (const TFacet& f : facets) out += Record(f);
+    for (const TFacet& f : facets)
+        out += Record(f);
     return out;
 }
 
 // An ASCII text long enough (over 84 bytes) to pass the binary preamble; the
 // first line is a solid line, which the reader skips.
-std::string AsciiStl(const std::string& body) { return "solid test" + std::string(90, ' ') + "\n" + body; }
+std::string AsciiStl(const std::string& body)
+{
+    return "solid test" + std::string(90, ' ') + "\n" + body;
+}
 
 const std::vector<TFacet> kTwoFacets = {
     {{0, 0, 5}, {{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}},  // corners wound clockwise: file normal wins
@@ -163,7 +170,8 @@ int OpenFileCount()
 {
     int n = 0;
     if (DIR* d = opendir("/proc/self/fd")) {
-        while (readdir(d)) ++n;
+        while (readdir(d))
+            ++n;
         closedir(d);
     }
     return n;
@@ -295,23 +303,22 @@ TEST(StlProbe, EveryPrefixOfABinaryFileLoadsOrFailsCleanly)
 
 TEST(StlProbe, EveryPrefixOfAnAsciiFileLoadsOrFailsCleanly)
 {
-    const std::string full =
-        "solid sweep\r\n"
-        "  facet normal 0 0 1\r\n"
-        "    outer loop\r\n"
-        "      vertex 1.5 -2.25 3e1\r\n"
-        "      vertex 4 5 6\r\n"
-        "      vertex -7.125 8 9\r\n"
-        "    endloop\r\n"
-        "  endfacet\r\n"
-        "  facet normal 0 -1 0\r\n"
-        "    outer loop\r\n"
-        "      vertex 1 1 1\r\n"
-        "      vertex 2 2 2.5E-1\r\n"
-        "      vertex 3 3 3\r\n"
-        "    endloop\r\n"
-        "  endfacet\r\n"
-        "endsolid sweep\r\n";
+    const std::string full = "solid sweep\r\n"
+                             "  facet normal 0 0 1\r\n"
+                             "    outer loop\r\n"
+                             "      vertex 1.5 -2.25 3e1\r\n"
+                             "      vertex 4 5 6\r\n"
+                             "      vertex -7.125 8 9\r\n"
+                             "    endloop\r\n"
+                             "  endfacet\r\n"
+                             "  facet normal 0 -1 0\r\n"
+                             "    outer loop\r\n"
+                             "      vertex 1 1 1\r\n"
+                             "      vertex 2 2 2.5E-1\r\n"
+                             "      vertex 3 3 3\r\n"
+                             "    endloop\r\n"
+                             "  endfacet\r\n"
+                             "endsolid sweep\r\n";
     const Vec3 positions[6] = {{1.5f, -2.25f, 30}, {4, 5, 6}, {-7.125f, 8, 9}, {1, 1, 1}, {2, 2, 0.25f}, {3, 3, 3}};
     const Vec3 normals[6] = {{0, 0, 1}, {0, 0, 1}, {0, 0, 1}, {0, -1, 0}, {0, -1, 0}, {0, -1, 0}};
 
@@ -340,7 +347,8 @@ TEST(StlProbe, EveryPrefixOfAnAsciiFileLoadsOrFailsCleanly)
         EXPECT_GE(m.VertexCount, whole);
         EXPECT_LE(m.VertexCount, started);
         EXPECT_EQ(m.InfoText, AsciiInfo(m.VertexCount));
-        for (int i = 0; i < whole; ++i) ExpectVertex(m, i, positions[i], normals[i]);
+        for (int i = 0; i < whole; ++i)
+            ExpectVertex(m, i, positions[i], normals[i]);
     }
 }
 
@@ -380,13 +388,15 @@ TEST(StlBinary, NormalsComeFromTheFileNeverFromTheCorners)
         {{1e-13f, 0, 0}, {0, 0, 1}}, {{kNaN, 0, 0}, {0, 0, 1}}, {{0, 0.5f, 0}, {0, 1, 0}},
     };
     std::vector<TFacet> facets;
-    for (const auto& k : cases) facets.push_back({k.File, {a, b, c}});
+    for (const auto& k : cases)
+        facets.push_back({k.File, {a, b, c}});
     TMeshData m;
     ASSERT_TRUE(LoadStl(m, BinaryStl(facets)));
     ASSERT_EQ(m.VertexCount, static_cast<int32_t>(3 * facets.size()));
     for (size_t t = 0; t < facets.size(); ++t) {
         SCOPED_TRACE("facet " + std::to_string(t));
-        for (int k = 0; k < 3; ++k) ExpectVertex(m, static_cast<int>(3 * t) + k, facets[t].Corner[k], cases[t].Stored);
+        for (int k = 0; k < 3; ++k)
+            ExpectVertex(m, static_cast<int>(3 * t) + k, facets[t].Corner[k], cases[t].Stored);
     }
 }
 
@@ -435,7 +445,8 @@ TEST(StlBinary, ReadErrorNamesTheFirstIncompleteTriangle)
         // The counts keep the full size; the triangles before the failure are stored.
         EXPECT_EQ(m.VertexCount, static_cast<int32_t>(3 * c.Count));
         EXPECT_EQ(m.IndexCount, static_cast<int32_t>(3 * c.Count));
-        for (int i = 0; i < 3 * c.FirstMissing; ++i) ExpectVertex(m, i, f.Corner[i % 3], Normalized(f.Normal));
+        for (int i = 0; i < 3 * c.FirstMissing; ++i)
+            ExpectVertex(m, i, f.Corner[i % 3], Normalized(f.Normal));
     }
 }
 
@@ -770,7 +781,8 @@ TEST(StlNumbers, DecimalsRoundThroughDoubleToFloat)
     std::mt19937 rng(12345);
     auto digits = [&](int n) {
         std::string d;
-        for (int i = 0; i < n; ++i) d += static_cast<char>('0' + rng() % 10);
+        for (int i = 0; i < n; ++i)
+            d += static_cast<char>('0' + rng() % 10);
         return d;
     };
     std::vector<std::string> tokens;

@@ -31,7 +31,10 @@ TempFolder& Folder()
 }
 }  // namespace
 
-std::string TempDir() { return Folder().Path.string(); }
+std::string TempDir()
+{
+    return Folder().Path.string();
+}
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes)
 {
@@ -41,7 +44,10 @@ std::string WriteTempFile(const std::string& name, const std::string& bytes)
     return path;
 }
 
-std::string DataFile(const std::string& name) { return std::string(VOXARO_TEST_DATA) + "/" + name; }
+std::string DataFile(const std::string& name)
+{
+    return std::string(VOXARO_TEST_DATA) + "/" + name;
+}
 
 std::string ReadFileBytes(const std::string& path)
 {
@@ -51,6 +57,9 @@ std::string ReadFileBytes(const std::string& path)
     return s.str();
 }
 
-std::wstring Wide(const std::string& utf8) { return Utf8ToWide(utf8); }
+std::wstring Wide(const std::string& utf8)
+{
+    return Utf8ToWide(utf8);
+}
 
 }  // namespace voxaro::test

@@ -53,7 +53,8 @@ size_t CountNear(const TOffscreenGL& gl, uint32_t color, int tol = 2)
 {
     size_t n = 0;
     for (int y = 0; y < gl.Height(); ++y)
-        for (int x = 0; x < gl.Width(); ++x) n += Near(gl.PixelAt(x, y), color, tol);
+        for (int x = 0; x < gl.Width(); ++x)
+            n += Near(gl.PixelAt(x, y), color, tol);
     return n;
 }
 

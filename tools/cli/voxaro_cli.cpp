@@ -119,9 +119,8 @@ int Render(const std::wstring& name, const char* out, const RenderOptions& o)
 
 int Usage()
 {
-    std::fprintf(stderr,
-                 "usage: voxaro info FILE\n"
-                 "       voxaro render FILE OUT.png [--size WxH] [--dark] [--mode 0|1|2]\n");
+    std::fprintf(stderr, "usage: voxaro info FILE\n"
+                         "       voxaro render FILE OUT.png [--size WxH] [--dark] [--mode 0|1|2]\n");
     return 2;
 }
 

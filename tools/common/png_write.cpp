@@ -14,19 +14,22 @@ uint32_t Crc32(const uint8_t* data, size_t n, uint32_t crc = 0)
     if (!ready) {
         for (uint32_t i = 0; i < 256; ++i) {
             uint32_t c = i;
-            for (int k = 0; k < 8; ++k) c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
             table[i] = c;
         }
         ready = true;
     }
     crc = ~crc;
-    for (size_t i = 0; i < n; ++i) crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    for (size_t i = 0; i < n; ++i)
+        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }
 
 void PutBE32(std::vector<uint8_t>& out, uint32_t v)
 {
-    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<uint8_t>(v >> shift));
 }
 
 void PutChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& data)

@@ -6,8 +6,8 @@
 //
 // --keys sends key presses to the view before the screenshot (e.g. "W" for
 // the next draw mode, "LLL" to turn left three steps).
-#include <windows.h>
 #include <commctrl.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -157,10 +157,14 @@ bool ParseArgs(int argc, wchar_t** argv, TOptions& o)
     o.OutDir = argv[2];
     for (int i = 3; i < argc; ++i) {
         std::wstring a = argv[i];
-        if (a == L"--dark") o.Flags |= 128;
-        else if (a == L"--size" && i + 1 < argc) swscanf(argv[++i], L"%dx%d", &o.Width, &o.Height);
-        else if (a == L"--keys" && i + 1 < argc) o.Keys = argv[++i];
-        else o.Files.push_back(a);
+        if (a == L"--dark")
+            o.Flags |= 128;
+        else if (a == L"--size" && i + 1 < argc)
+            swscanf(argv[++i], L"%dx%d", &o.Width, &o.Height);
+        else if (a == L"--keys" && i + 1 < argc)
+            o.Keys = argv[++i];
+        else
+            o.Files.push_back(a);
     }
     return !o.Files.empty();
 }
@@ -229,7 +233,8 @@ int wmain(int argc, wchar_t** argv)
     FILE* log = _wfopen((o.OutDir + L"\\status.txt").c_str(), L"ab");
     if (!log) return 1;
     int failures = 0;
-    for (const std::wstring& file : o.Files) failures += ViewFile(plugin, lister, o, file, log);
+    for (const std::wstring& file : o.Files)
+        failures += ViewFile(plugin, lister, o, file, log);
     std::fclose(log);
     DestroyWindow(lister);
     FreeLibrary(plugin.Module);
