@@ -6,8 +6,9 @@
 //
 // --keys sends key presses to the view before the screenshot (e.g. "W" for
 // the next draw mode, "LLL" to turn left three steps).
-#include <commctrl.h>
 #include <windows.h>
+
+#include <commctrl.h>
 
 #include <cstdio>
 #include <string>
