@@ -29,6 +29,10 @@ HWND CreateChild(const wchar_t* cls, DWORD style, int w, int h, HWND parent, int
     return wnd;
 }
 
+// The bar keeps the 22 pixels the layout gives it instead of sizing itself to
+// its font, so no unpainted strip opens between it and the GL window.
+constexpr DWORD kStatusBarStyle = CCS_NORESIZE | CCS_NOPARENTALIGN;
+
 std::string Format(const char* fmt, int a, int b, int c = 0)
 {
     char buf[160];
@@ -44,7 +48,7 @@ TViewerForm::TViewerForm(HWND parent)
     RootWnd.Reset(
         CreateChild(kRootClass, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 400, 300, parent, 0));
     SetWindowLongPtrW(RootWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    StatusWnd.Reset(CreateChild(STATUSCLASSNAMEW, WS_CHILD | WS_VISIBLE, 0, 0, RootWnd, kStatusId));
+    StatusWnd.Reset(CreateChild(STATUSCLASSNAMEW, WS_CHILD | WS_VISIBLE | kStatusBarStyle, 0, 0, RootWnd, kStatusId));
     GLWnd.Reset(CreateChild(kGLClass, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 400,
                             300 - kStatusBarHeight, RootWnd, kGLId));
     SetWindowLongPtrW(GLWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));

@@ -40,8 +40,8 @@ TEST(PluginExports, StlFileOpensWithStatusLine)
     HWND root = Plugin().ListLoadW(lister.Handle(), file.data(), 0);
     ASSERT_NE(root, nullptr);
     Pump();
-    EXPECT_EQ(StatusText(root),
-              L"STL Binary  |  Triangles: 1304  |  Vertices: 3912  |  MSAA 4x  [R]Reset  [W]Mode  [+/-]Zoom  [Arrows]Rotate");
+    EXPECT_EQ(StatusText(root), L"STL Binary  |  Triangles: 1304  |  Vertices: 3912" + MeshAaSuffix() +
+                                    L"  [R]Reset  [W]Mode  [+/-]Zoom  [Arrows]Rotate");
     Plugin().ListCloseWindow(root);
     EXPECT_FALSE(IsWindow(root));
 }

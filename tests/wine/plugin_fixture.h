@@ -50,8 +50,15 @@ public:
     TListerWindow(const TListerWindow&) = delete;
     TListerWindow& operator=(const TListerWindow&) = delete;
     HWND Handle() const { return Wnd_; }
-    // Resizes the window's client area (and with it the plug-in's root window).
+    // Resizes the window's client area (and with it the plug-in's root
+    // window). The window is deactivated first, so the focus is lost.
     void SetClientSize(int width, int height);
+    // Sizes the first child to the client area, as the host does after a load.
+    // Both resizing calls pump messages for a moment: Wine resizes the GL
+    // drawable of a child window only then.
+    void FitChild();
+    // Client size of the window.
+    SIZE ClientSize() const;
     struct TKey {
         WPARAM Code;
         LPARAM Data;
@@ -62,6 +69,30 @@ private:
     HWND Wnd_ = nullptr;
 };
 
+// One viewer opened with ListLoadW in a Lister window and closed with
+// ListCloseWindow when it goes out of scope.
+class TViewer {
+public:
+    // Opens file; with fit, the root is then sized to the Lister's client
+    // area like the host does.
+    TViewer(TListerWindow& lister, const std::wstring& file, int showFlags = 0, bool fit = true);
+    ~TViewer();
+    TViewer(const TViewer&) = delete;
+    TViewer& operator=(const TViewer&) = delete;
+    HWND Root() const { return Root_; }
+    HWND GL() const;
+    std::wstring Status() const;
+    // ListLoadNextW on this viewer; returns its result.
+    int Reload(const std::wstring& file, int showFlags = 0);
+    // Sends a key-down message to the GL window.
+    void Key(WPARAM vk, LPARAM data = 1) const;
+    void Close();
+
+private:
+    TListerWindow& Lister_;
+    HWND Root_ = nullptr;
+};
+
 // Processes pending messages for about the given time.
 void Pump(DWORD milliseconds = 200);
 
@@ -69,6 +100,26 @@ void Pump(DWORD milliseconds = 200);
 std::wstring DataPath(const std::wstring& name);
 // Writes bytes to a fresh file in the temporary folder; returns its path.
 std::wstring WriteTempFile(const std::wstring& name, const std::string& bytes);
+// Path in the temporary test folder of a file that does not exist.
+std::wstring MissingTempFile(const std::wstring& name);
+// Whole contents of a file ("" when it cannot be read).
+std::string ReadFileBytes(const std::wstring& path);
+// The file name without its folder.
+std::wstring FileNameOnly(const std::wstring& path);
+// Text converted to the system ANSI code page and back, as the plug-in's
+// 8-bit status texts hold it.
+std::wstring AnsiRoundTrip(const std::wstring& text);
+
+// Multisample count a viewer obtains here: the first of 8, 4, 2 that the
+// driver's WGL_ARB_pixel_format query grants for the viewer's attributes,
+// 0 when none; probed once with a window of the test program.
+int ExpectedSamples();
+// "  |  MSAA nx" with ExpectedSamples(), or "  |  AA off".
+std::wstring MeshAaSuffix();
+// "  |  MSAA nx" with ExpectedSamples(), or "".
+std::wstring GCodeAaSuffix();
+// The key help that ends every mesh status line.
+extern const wchar_t kKeyHelp[];
 
 // Text of part 0 of the viewer's status bar.
 std::wstring StatusText(HWND root);
@@ -84,10 +135,51 @@ struct TImage {
     uint32_t At(int x, int y) const { return Pixels[static_cast<size_t>(y) * Width + x]; }
     // How many pixels are within tolerance of colour (per channel).
     size_t Count(uint32_t color, int tolerance = 0) const;
+    // The same in the rectangle [x0, x1) x [y0, y1).
+    size_t CountIn(uint32_t color, int tolerance, int x0, int y0, int x1, int y1) const;
+    bool Empty() const { return Pixels.empty(); }
+    bool operator==(const TImage& o) const { return Width == o.Width && Height == o.Height && Pixels == o.Pixels; }
+    bool operator!=(const TImage& o) const { return !(*this == o); }
 };
+// Number of pixels that differ (all when the sizes differ).
+size_t DiffCount(const TImage& a, const TImage& b);
 TImage CaptureWindow(HWND wnd);
 TImage CaptureGL(HWND glWnd);
 
 bool Near(uint32_t a, uint32_t b, int tolerance);
+constexpr uint32_t Rgb(int r, int g, int b)
+{
+    return (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
+}
+
+// Rectangle of a child window in its parent's client coordinates.
+RECT RectInParent(HWND wnd);
+std::wstring ClassOf(HWND wnd);
+
+// Records the root window's pixels right after its first WM_PAINT that is
+// handled while the recorder is alive (the page painted during a load).
+class TRootPaintRecorder {
+public:
+    TRootPaintRecorder();
+    ~TRootPaintRecorder();
+    TRootPaintRecorder(const TRootPaintRecorder&) = delete;
+    TRootPaintRecorder& operator=(const TRootPaintRecorder&) = delete;
+    bool Seen() const;
+    const TImage& Image() const;
+};
+
+// Records the placements (WM_WINDOWPOSCHANGING with a size and a position)
+// that one window is given while the recorder is alive.
+class TPlacementRecorder {
+public:
+    explicit TPlacementRecorder(HWND target);
+    ~TPlacementRecorder();
+    TPlacementRecorder(const TPlacementRecorder&) = delete;
+    TPlacementRecorder& operator=(const TPlacementRecorder&) = delete;
+    // Whether the window was asked for exactly this rectangle (parent client
+    // coordinates, width and height).
+    bool Saw(int x, int y, int width, int height) const;
+    std::string Describe() const;
+};
 
 }  // namespace voxaro::wine

@@ -1,0 +1,357 @@
+// Viewers from the host's side: opening, reloading, commands, closing,
+// unknown windows, several viewers at once, and unloading the library while
+// viewers are open.
+#include "plugin_fixture.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <string>
+
+namespace voxaro::wine {
+namespace {
+
+const std::wstring& Gear()
+{
+    static const std::wstring p = DataPath(L"openscad_gear_bin.stl");
+    return p;
+}
+const std::wstring& Overhang()
+{
+    static const std::wstring p = DataPath(L"openscad_overhang_ascii.stl");
+    return p;
+}
+const std::wstring& Slice()
+{
+    static const std::wstring p = DataPath(L"prusaslicer_overhang_supports.gcode");
+    return p;
+}
+
+bool StartsWith(const std::wstring& s, const std::wstring& prefix)
+{
+    return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string Ansi(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    return out;  // with its terminator, for char* arguments
+}
+
+// The host's default-parameter block.
+struct TListDefaultParams {
+    int Size;
+    DWORD PluginInterfaceVersionLow;
+    DWORD PluginInterfaceVersionHi;
+    char DefaultIniName[MAX_PATH];
+};
+
+TEST(PluginLifecycle, UnknownWindowsAreRejected)
+{
+    TPluginApi& p = Plugin();
+    TListerWindow lister(320, 240);
+    std::wstring name = Gear();
+    std::string ansi = Ansi(name);
+    for (HWND wnd : {reinterpret_cast<HWND>(1), static_cast<HWND>(nullptr), lister.Handle(), GetDesktopWindow()}) {
+        SCOPED_TRACE(::testing::Message() << "window " << wnd);
+        EXPECT_EQ(p.ListLoadNextW(lister.Handle(), wnd, name.data(), 0), 1);
+        EXPECT_EQ(p.ListLoadNext(lister.Handle(), wnd, ansi.data(), 0), 1);
+        for (int command : {1, 2, 3, 4})
+            EXPECT_EQ(p.ListSendCommand(wnd, command, 0), 1) << "command " << command;
+        p.ListCloseWindow(wnd);  // ignored
+    }
+    EXPECT_TRUE(IsWindow(lister.Handle()));
+    EXPECT_EQ(GetWindow(lister.Handle(), GW_CHILD), nullptr) << "no viewer was created";
+}
+
+TEST(PluginLifecycle, EmptyNamesOpenNothing)
+{
+    TListerWindow lister(320, 240);
+    wchar_t wide[] = L"";
+    char narrow[] = "";
+    EXPECT_EQ(Plugin().ListLoadW(lister.Handle(), wide, 0), nullptr);
+    EXPECT_EQ(Plugin().ListLoad(lister.Handle(), narrow, 0), nullptr);
+    EXPECT_EQ(GetWindow(lister.Handle(), GW_CHILD), nullptr);
+}
+
+TEST(PluginLifecycle, CommandsOnALiveViewer)
+{
+    TListerWindow lister(400, 300);
+    TViewer viewer(lister, Gear());
+    ASSERT_NE(viewer.Root(), nullptr);
+    TImage before = CaptureGL(viewer.GL());
+    std::wstring status = viewer.Status();
+    EXPECT_EQ(Plugin().ListSendCommand(viewer.Root(), 2, 0), 0) << "new parameters";
+    EXPECT_EQ(Plugin().ListSendCommand(viewer.Root(), 2, 128), 0) << "new parameters asking for dark colours";
+    for (int command : {0, 1, 3, 4, 5, 100})
+        EXPECT_EQ(Plugin().ListSendCommand(viewer.Root(), command, 0), 1) << command;
+    Pump(30);
+    EXPECT_EQ(DiffCount(CaptureGL(viewer.GL()), before), 0u) << "the commands change nothing, not even the colours";
+    EXPECT_EQ(viewer.Status(), status);
+}
+
+TEST(PluginLifecycle, CloseDestroysTheWindowTree)
+{
+    TListerWindow lister(400, 300);
+    TViewer viewer(lister, Gear());
+    HWND root = viewer.Root();
+    ASSERT_NE(root, nullptr);
+    HWND gl = viewer.GL(), status = StatusWindow(root);
+    viewer.Close();
+    EXPECT_FALSE(IsWindow(root));
+    EXPECT_FALSE(IsWindow(gl));
+    EXPECT_FALSE(IsWindow(status));
+    EXPECT_EQ(GetWindow(lister.Handle(), GW_CHILD), nullptr);
+    EXPECT_EQ(Plugin().ListSendCommand(root, 2, 0), 1) << "a closed viewer is gone from the list";
+    std::wstring name = Gear();
+    EXPECT_EQ(Plugin().ListLoadNextW(lister.Handle(), root, name.data(), 0), 1);
+    Plugin().ListCloseWindow(root);  // a second close is ignored
+    EXPECT_EQ(GetWindow(lister.Handle(), GW_CHILD), nullptr);
+}
+
+TEST(PluginLifecycle, ViewerWhoseWindowsWereDestroyedIsForgotten)
+{
+    HWND root = nullptr;
+    {
+        TListerWindow lister(400, 300);
+        root = Plugin().ListLoadW(lister.Handle(), const_cast<wchar_t*>(Gear().c_str()), 0);
+        ASSERT_NE(root, nullptr);
+        // The Lister window goes without ListCloseWindow.
+    }
+    EXPECT_FALSE(IsWindow(root));
+    EXPECT_EQ(Plugin().ListSendCommand(root, 2, 0), 1);
+    TListerWindow other(400, 300);
+    std::wstring name = Gear();
+    EXPECT_EQ(Plugin().ListLoadNextW(other.Handle(), root, name.data(), 0), 1);
+    Plugin().ListCloseWindow(root);
+    EXPECT_EQ(GetWindow(other.Handle(), GW_CHILD), nullptr) << "the dead viewer made no new windows";
+    // New viewers still work.
+    TViewer viewer(other, Gear());
+    ASSERT_NE(viewer.Root(), nullptr);
+    EXPECT_TRUE(IsWindowVisible(viewer.GL()));
+}
+
+TEST(PluginLifecycle, AnsiEntryPoints)
+{
+    TListerWindow lister(400, 300);
+    std::string gear = Ansi(Gear()), overhang = Ansi(Overhang()), slice = Ansi(Slice());
+    HWND root = Plugin().ListLoad(lister.Handle(), gear.data(), 0);
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(ClassOf(root), L"VoxaroRoot");
+    EXPECT_TRUE(StartsWith(StatusText(root), L"STL Binary  |  ")) << StatusText(root);
+    EXPECT_EQ(Plugin().ListLoadNext(lister.Handle(), root, overhang.data(), 0), 0);
+    EXPECT_TRUE(StartsWith(StatusText(root), L"STL ASCII  |  ")) << StatusText(root);
+    EXPECT_EQ(Plugin().ListLoadNext(lister.Handle(), root, slice.data(), 0), 0);
+    EXPECT_TRUE(StartsWith(StatusText(root), L"GCode  |  Moves: ")) << StatusText(root);
+    Plugin().ListCloseWindow(root);
+    EXPECT_FALSE(IsWindow(root));
+}
+
+TEST(PluginLifecycle, ReloadSwitchesBetweenModelAndToolpath)
+{
+    TListerWindow lister(500, 400);
+    TViewer viewer(lister, Gear());
+    ASSERT_NE(viewer.Root(), nullptr);
+    const std::wstring mesh = viewer.Status();
+    EXPECT_TRUE(StartsWith(mesh, L"STL Binary  |  ")) << mesh;
+    TImage meshFrame = CaptureGL(viewer.GL());
+
+    ASSERT_EQ(viewer.Reload(Slice()), 0);
+    EXPECT_TRUE(StartsWith(viewer.Status(), L"GCode  |  Moves: ")) << viewer.Status();
+    EXPECT_TRUE(IsWindowVisible(viewer.GL()));
+    EXPECT_EQ(viewer.Root(), GetWindow(lister.Handle(), GW_CHILD)) << "the same root window";
+
+    ASSERT_EQ(viewer.Reload(Gear()), 0);
+    EXPECT_EQ(viewer.Status(), mesh);
+    RECT gl{};
+    GetClientRect(viewer.GL(), &gl);
+    EXPECT_EQ(gl.right, 500) << "the mesh view has the full width";
+    EXPECT_EQ(gl.bottom, 400 - 22);
+    EXPECT_EQ(DiffCount(CaptureGL(viewer.GL()), meshFrame), 0u) << "the same model drawn the same way again";
+}
+
+TEST(PluginLifecycle, TwoViewersKeepSeparateState)
+{
+    TListerWindow listerA(400, 300), listerB(400, 300);
+    auto a = std::make_unique<TViewer>(listerA, Gear());
+    TViewer b(listerB, Overhang(), 128);
+    ASSERT_NE(a->Root(), nullptr);
+    ASSERT_NE(b.Root(), nullptr);
+    ASSERT_NE(a->Root(), b.Root());
+    EXPECT_TRUE(StartsWith(a->Status(), L"STL Binary  |  "));
+    EXPECT_TRUE(StartsWith(b.Status(), L"STL ASCII  |  "));
+    TImage frameA = CaptureGL(a->GL()), frameB = CaptureGL(b.GL());
+    EXPECT_TRUE(Near(frameA.At(0, 0), Rgb(204, 209, 222), 1)) << "A is light";
+    EXPECT_TRUE(Near(frameB.At(0, 0), Rgb(28, 28, 36), 1)) << "B is dark";
+
+    // Turning A and switching its mode leaves B alone, and the other way round.
+    a->Key(VK_RIGHT);
+    a->Key('W');
+    EXPECT_NE(DiffCount(CaptureGL(a->GL()), frameA), 0u);
+    EXPECT_EQ(DiffCount(CaptureGL(b.GL()), frameB), 0u);
+    b.Key(VK_LEFT);
+    b.Key(VK_LEFT);
+    TImage turnedB = CaptureGL(b.GL());
+    EXPECT_NE(DiffCount(turnedB, frameB), 0u);
+    a->Key(VK_LEFT);
+    a->Key('W');
+    a->Key('W');
+    EXPECT_EQ(DiffCount(CaptureGL(a->GL()), frameA), 0u) << "A is back where it was";
+
+    // Reloading A does not touch B.
+    ASSERT_EQ(a->Reload(Slice()), 0);
+    EXPECT_TRUE(StartsWith(b.Status(), L"STL ASCII  |  "));
+
+    // Closing A leaves B working.
+    HWND rootA = a->Root();
+    a.reset();
+    EXPECT_FALSE(IsWindow(rootA));
+    EXPECT_EQ(Plugin().ListSendCommand(rootA, 2, 0), 1);
+    EXPECT_EQ(Plugin().ListSendCommand(b.Root(), 2, 0), 0);
+    EXPECT_TRUE(StartsWith(b.Status(), L"STL ASCII  |  "));
+    EXPECT_EQ(DiffCount(CaptureGL(b.GL()), turnedB), 0u);
+    b.Key(VK_RIGHT);
+    b.Key(VK_RIGHT);
+    EXPECT_EQ(DiffCount(CaptureGL(b.GL()), frameB), 0u);
+    ASSERT_EQ(b.Reload(Gear(), 128), 0);
+    EXPECT_TRUE(StartsWith(b.Status(), L"STL Binary  |  "));
+}
+
+TEST(PluginLifecycle, SetDefaultParamsThenLoad)
+{
+    TListDefaultParams params{};
+    params.Size = sizeof params;
+    params.PluginInterfaceVersionLow = 20;
+    params.PluginInterfaceVersionHi = 2;
+    std::strcpy(params.DefaultIniName, "C:\\lsplugin.ini");
+    Plugin().ListSetDefaultParams(&params);
+    TListerWindow lister(400, 300);
+    TViewer viewer(lister, Gear());
+    ASSERT_NE(viewer.Root(), nullptr);
+    EXPECT_TRUE(StartsWith(viewer.Status(), L"STL Binary  |  "));
+}
+
+TEST(PluginLifecycle, PreviewBitmapRefusals)
+{
+    char empty[] = "";
+    EXPECT_EQ(Plugin().ListGetPreviewBitmap(empty, 96, 96, nullptr, 0), nullptr) << "empty name";
+    std::string gear = Ansi(Gear());
+    EXPECT_EQ(Plugin().ListGetPreviewBitmap(gear.data(), 0, 96, nullptr, 0), nullptr) << "0 x 96";
+    std::string tap = Ansi(WriteTempFile(L"thumb.tap", "G1 X10 Y10 Z0.2 E1\nG1 X20 E2\n"));
+    EXPECT_EQ(Plugin().ListGetPreviewBitmap(tap.data(), 96, 96, nullptr, 0), nullptr) << ".tap files get no thumbnail";
+}
+
+// --- unloading with open viewers -------------------------------------------
+//
+// After FreeLibrary the plug-in's windows are still there but their window
+// procedure is gone, so any message to them would crash. The check therefore
+// runs in a child process (this program started with --voxaro-unload-child),
+// which ends itself with TerminateProcess right after looking at the windows.
+
+constexpr wchar_t kChildSwitch[] = L"--voxaro-unload-child";
+
+enum TUnloadResult : DWORD {
+    kLoadFailed = 1 << 0,
+    kNoViewer = 1 << 1,
+    kNotShown = 1 << 2,
+    kFreeFailed = 1 << 3,
+    kStillLoaded = 1 << 4,
+    kRootDestroyed = 1 << 5,
+    kChildDestroyed = 1 << 6,
+    kListerDestroyed = 1 << 7,
+    kCrashed = 0x4000,
+};
+
+std::string DescribeUnloadResult(DWORD code)
+{
+    static const char* const names[] = {"library not loaded",     "no viewer",
+                                        "model not shown",        "FreeLibrary failed",
+                                        "module still loaded",    "root window destroyed",
+                                        "child window destroyed", "Lister window destroyed"};
+    if (code == kCrashed) return "crashed";
+    std::string text;
+    for (int i = 0; i < 8; ++i)
+        if (code & (1u << i)) text += std::string(names[i]) + "; ";
+    return text.empty() ? "exit code " + std::to_string(code) : text;
+}
+
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS*)
+{
+    TerminateProcess(GetCurrentProcess(), kCrashed);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
+[[noreturn]] void RunUnloadChild()
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(CrashFilter);
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    DWORD result = 0;
+    std::wstring path = PluginPath();
+    TPluginApi api;
+    if (!api.Load() || !api.ListLoadW || !api.ListSetDefaultParams) TerminateProcess(GetCurrentProcess(), kLoadFailed);
+
+    // The first call primes the folder cache; the viewers below then use it.
+    TListDefaultParams params{};
+    params.Size = sizeof params;
+    api.ListSetDefaultParams(&params);
+
+    // Never destroyed: their children run code of the unloaded library.
+    auto* shown = new TListerWindow(400, 300);
+    auto* failed = new TListerWindow(400, 300);
+    auto* gone = new TListerWindow(400, 300);
+    std::wstring gear = DataPath(L"openscad_gear_bin.stl");
+    std::wstring missing = MissingTempFile(L"unload-missing.stl");
+    HWND root = api.ListLoadW(shown->Handle(), gear.data(), 0);
+    HWND rootFailed = api.ListLoadW(failed->Handle(), missing.data(), 128);
+    HWND rootGone = api.ListLoadW(gone->Handle(), gear.data(), 0);
+    if (!root || !rootFailed || !rootGone) result |= kNoViewer;
+    HWND gl = GLWindow(root), status = StatusWindow(root);
+    if (!gl || !IsWindowVisible(gl)) result |= kNotShown;
+    DestroyWindow(gone->Handle());  // a viewer whose windows are gone already
+    Pump(100);
+
+    if (!FreeLibrary(api.Module)) result |= kFreeFailed;
+    if (GetModuleHandleW(path.c_str())) result |= kStillLoaded;
+    if (!IsWindow(root) || !IsWindow(rootFailed)) result |= kRootDestroyed;
+    if (!IsWindow(gl) || !IsWindow(status) || !IsWindow(GLWindow(rootFailed))) result |= kChildDestroyed;
+    if (!IsWindow(shown->Handle()) || !IsWindow(failed->Handle())) result |= kListerDestroyed;
+    TerminateProcess(GetCurrentProcess(), result);
+    for (;;)
+        Sleep(1000);
+}
+
+// Runs the child before main when this program was started as one.
+const bool kIsUnloadChild = [] {
+    if (std::wcsstr(GetCommandLineW(), kChildSwitch)) RunUnloadChild();
+    return false;
+}();
+
+TEST(PluginLifecycle, UnloadForgetsOpenViewersWithoutDestroyingWindows)
+{
+    ASSERT_FALSE(kIsUnloadChild);
+    wchar_t exe[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + kChildSwitch;
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    DWORD wait = WaitForSingleObject(pi.hProcess, 60000);
+    if (wait != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    ASSERT_EQ(wait, WAIT_OBJECT_0) << "the child process hung";
+    EXPECT_EQ(code, 0u) << DescribeUnloadResult(code);
+}
+
+}  // namespace
+}  // namespace voxaro::wine
