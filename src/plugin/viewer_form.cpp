@@ -48,9 +48,17 @@ TViewerForm::TViewerForm(HWND parent)
     RootWnd.Reset(
         CreateChild(kRootClass, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_CLIPCHILDREN, 400, 300, parent, 0));
     SetWindowLongPtrW(RootWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-    StatusWnd.Reset(CreateChild(STATUSCLASSNAMEW, WS_CHILD | WS_VISIBLE | kStatusBarStyle, 0, 0, RootWnd, kStatusId));
-    GLWnd.Reset(CreateChild(kGLClass, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 400,
-                            300 - kStatusBarHeight, RootWnd, kGLId));
+    try {
+        StatusWnd.Reset(
+            CreateChild(STATUSCLASSNAMEW, WS_CHILD | WS_VISIBLE | kStatusBarStyle, 0, 0, RootWnd, kStatusId));
+        GLWnd.Reset(CreateChild(kGLClass, WS_CHILD | WS_CLIPSIBLINGS | WS_CLIPCHILDREN | WS_TABSTOP, 400,
+                                300 - kStatusBarHeight, RootWnd, kGLId));
+    } catch (...) {
+        // The half-built object must not receive the messages of its windows'
+        // destruction: they run on the default procedure.
+        SetWindowLongPtrW(RootWnd, GWLP_USERDATA, 0);
+        throw;
+    }
     SetWindowLongPtrW(GLWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
