@@ -621,6 +621,19 @@ TGCodeMove TGCodeParser::GetMove(int32_t i) const
     return Moves[static_cast<size_t>(i)];
 }
 
+bool IsGCodeFileName(const std::wstring& name)
+{
+    size_t dot = name.find_last_of(L'.');
+    size_t slash = name.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return false;
+    std::wstring ext = name.substr(dot);
+    for (wchar_t& c : ext)
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    for (const wchar_t* known : {L".GCODE", L".GCO", L".NC", L".NGC", L".G", L".TAP"})
+        if (ext == known) return true;
+    return false;
+}
+
 void SetColorByLayer(bool on)
 {
     ColorByLayerFlag.exchange(on ? 1 : 0);

@@ -106,6 +106,10 @@ private:
     void OpenLayer(double height, TGCodeParseState& state);
 };
 
+// True for the names the viewer opens as G-code: extensions .GCODE, .GCO,
+// .NC, .NGC, .G and .TAP in any letter case.
+bool IsGCodeFileName(const std::wstring& name);
+
 // Process-wide colour-by-layer switch, written by the view and read by the
 // thumbnail renderer, always atomically.
 void SetColorByLayer(bool on);

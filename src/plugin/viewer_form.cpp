@@ -12,15 +12,6 @@ namespace voxaro {
 
 namespace {
 
-bool IsGCodeExtension(const std::wstring& fileName)
-{
-    size_t dot = fileName.find_last_of(L'.');
-    size_t slash = fileName.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return false;
-    std::wstring ext = UpperTail(fileName, fileName.size() - dot);
-    return ext == L".GCODE" || ext == L".GCO" || ext == L".NC" || ext == L".NGC" || ext == L".G" || ext == L".TAP";
-}
-
 HWND CreateChild(const wchar_t* cls, DWORD style, int w, int h, HWND parent, int id)
 {
     HWND wnd = CreateWindowExW(0, cls, L"", style, 0, 0, w, h, parent,
@@ -88,7 +79,7 @@ void TViewerForm::LoadFile(const std::wstring& fileName, const std::string& plug
     PluginDir = pluginDir;
     DarkMode = (showFlags & 128) != 0;
     ShowLoadingSplash(fileName);
-    if (IsGCodeExtension(fileName))
+    if (IsGCodeFileName(fileName))
         LoadGCodeFile(fileName);
     else
         LoadMeshFile(fileName);

@@ -25,13 +25,6 @@ double MillisecondsSince(Clock::time_point start)
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-bool IsGCodeName(const std::wstring& name)
-{
-    for (const wchar_t* ext : {L".GCODE", L".GCO", L".NC", L".NGC", L".G", L".TAP"})
-        if (UpperTail(name, std::wcslen(ext)) == ext) return true;
-    return false;
-}
-
 int InfoGCode(const std::wstring& name)
 {
     auto start = Clock::now();
@@ -130,7 +123,7 @@ int main(int argc, char** argv)
 {
     if (argc >= 3 && !std::strcmp(argv[1], "info")) {
         std::wstring name = Utf8ToWide(argv[2]);
-        return IsGCodeName(name) ? InfoGCode(name) : InfoMesh(name);
+        return IsGCodeFileName(name) ? InfoGCode(name) : InfoMesh(name);
     }
     if (argc >= 4 && !std::strcmp(argv[1], "render")) {
         RenderOptions options;
