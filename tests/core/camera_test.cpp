@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <utility>
 
 #include "GCodeParser.h"
 
@@ -112,6 +113,15 @@ void PressGCode(TGCodeCamera& cam, uint32_t vk, int times)
         ASSERT_EQ(GCodeKeyDown(cam, nullptr, vk), TKeyResult::Repaint);
 }
 
+// The target (x, y, z) and distance a fit gives a G-code camera.
+void ExpectFit(const TGCodeCamera& cam, double x, double y, double z, double distance)
+{
+    EXPECT_DOUBLE_EQ(cam.CamTargetX, x);
+    EXPECT_DOUBLE_EQ(cam.CamTargetY, y);
+    EXPECT_DOUBLE_EQ(cam.CamTargetZ, z);
+    EXPECT_DOUBLE_EQ(cam.CamDist, distance);
+}
+
 // ---------------------------------------------------------------- mesh view
 
 TEST(MeshCamera, ResetKeysRestoreDefaultsAndKeepMode)
@@ -164,15 +174,13 @@ TEST(MeshCamera, AnglesAreNeitherWrappedNorClamped)
 
 TEST(MeshCamera, ZoomKeysScaleByFixedFactors)
 {
-    for (uint32_t vk : {kNumPlus, kPlusKey}) {
+    for (auto [vk, zoom] : {std::pair{kNumPlus, 0.88f * 0.88f},
+                            {kPlusKey, 0.88f * 0.88f},
+                            {kNumMinus, 1.14f * 1.14f},
+                            {kMinusKey, 1.14f * 1.14f}}) {
         TMeshCamera cam;
         PressMesh(cam, vk, 2);
-        EXPECT_FLOAT_EQ(cam.Zoom, 0.88f * 0.88f);
-    }
-    for (uint32_t vk : {kNumMinus, kMinusKey}) {
-        TMeshCamera cam;
-        PressMesh(cam, vk, 2);
-        EXPECT_FLOAT_EQ(cam.Zoom, 1.14f * 1.14f);
+        EXPECT_FLOAT_EQ(cam.Zoom, zoom) << "key " << vk;
     }
 }
 
@@ -203,15 +211,11 @@ TEST(MeshCamera, ZoomOutStopsAtCeiling)
 
 TEST(MeshCamera, WheelZoomsInOnPositiveDeltaOnly)
 {
-    TMeshCamera cam;
-    MeshWheel(cam, 120);
-    EXPECT_FLOAT_EQ(cam.Zoom, 0.88f);
-    cam = TMeshCamera{};
-    MeshWheel(cam, -120);
-    EXPECT_FLOAT_EQ(cam.Zoom, 1.14f);
-    cam = TMeshCamera{};
-    MeshWheel(cam, 0);
-    EXPECT_FLOAT_EQ(cam.Zoom, 1.14f);
+    for (auto [delta, zoom] : {std::pair{120, 0.88f}, {-120, 1.14f}, {0, 1.14f}}) {
+        TMeshCamera cam;
+        MeshWheel(cam, delta);
+        EXPECT_FLOAT_EQ(cam.Zoom, zoom) << "delta " << delta;
+    }
 }
 
 TEST(MeshCamera, WheelKeepsZoomWithinLimits)
@@ -277,10 +281,9 @@ TEST(GCodeCamera, FitPrefersPrintBounds)
     SetParser(p, 10, {-100, 100, -100, 100, 0, 200}, {10, 50, 20, 80, 0, 12}, true);
     TGCodeCamera cam = MovedGCodeCamera();
     FitGCodeCamera(cam, &p);
-    EXPECT_DOUBLE_EQ(cam.CamTargetX, 30.0);   // x centre
-    EXPECT_DOUBLE_EQ(cam.CamTargetY, 6.0);    // z centre is scene up
-    EXPECT_DOUBLE_EQ(cam.CamTargetZ, -50.0);  // minus y centre
-    EXPECT_DOUBLE_EQ(cam.CamDist, 150.0);     // 2.5 * dy 60
+    // The target is (x centre, z centre, minus y centre): z is scene up. The
+    // distance is 2.5 * dy 60.
+    ExpectFit(cam, 30.0, 6.0, -50.0, 150.0);
     EXPECT_EQ(cam.CamPanX, 0.0);
     EXPECT_EQ(cam.CamPanY, 0.0);
     EXPECT_EQ(cam.CamYaw, 2.0);
@@ -293,10 +296,7 @@ TEST(GCodeCamera, FitFallsBackToBoundsOfAllMoves)
     SetParser(p, 10, {-10, 30, 0, 20, 0.2, 100.2}, {1, 2, 1, 2, 1, 2}, false);
     TGCodeCamera cam = MovedGCodeCamera();
     FitGCodeCamera(cam, &p);
-    EXPECT_DOUBLE_EQ(cam.CamTargetX, 10.0);
-    EXPECT_DOUBLE_EQ(cam.CamTargetY, 50.2);
-    EXPECT_DOUBLE_EQ(cam.CamTargetZ, -10.0);
-    EXPECT_DOUBLE_EQ(cam.CamDist, 250.0);  // 2.5 * dz 100
+    ExpectFit(cam, 10.0, 50.2, -10.0, 250.0);  // 2.5 * dz 100
 }
 
 TEST(GCodeCamera, FitTakesLargestExtent)
@@ -314,10 +314,7 @@ TEST(GCodeCamera, FitUsesMinimumExtents)
     SetParser(p, 3, {100, 101, 50, 52, 0.2, 0.4}, {}, false);
     TGCodeCamera cam;
     FitGCodeCamera(cam, &p);
-    EXPECT_DOUBLE_EQ(cam.CamTargetX, 100.5);
-    EXPECT_DOUBLE_EQ(cam.CamTargetY, 0.3);
-    EXPECT_DOUBLE_EQ(cam.CamTargetZ, -51.0);
-    EXPECT_DOUBLE_EQ(cam.CamDist, 12.5);  // extents raised to 5, 5, 1
+    ExpectFit(cam, 100.5, 0.3, -51.0, 12.5);  // extents raised to 5, 5, 1
 }
 
 TEST(GCodeCamera, FitWithoutMovesChangesNothing)
@@ -342,10 +339,7 @@ TEST(GCodeCamera, ResetKeysFitAndRestoreExactAngles)
         EXPECT_EQ(cam.CamPitch, kPi / 6);
         EXPECT_NE(cam.CamYaw, 0.7854);
         EXPECT_NE(cam.CamPitch, 0.5236);
-        EXPECT_DOUBLE_EQ(cam.CamTargetX, 10.0);
-        EXPECT_DOUBLE_EQ(cam.CamTargetY, 5.0);
-        EXPECT_DOUBLE_EQ(cam.CamTargetZ, -20.0);
-        EXPECT_DOUBLE_EQ(cam.CamDist, 100.0);
+        ExpectFit(cam, 10.0, 5.0, -20.0, 100.0);
         EXPECT_EQ(cam.CamPanX, 0.0);
         EXPECT_EQ(cam.CamPanY, 0.0);
     }
@@ -431,15 +425,11 @@ TEST(GCodeCamera, WKeyDoesNothing)
 
 TEST(GCodeCamera, ZoomKeysScaleDistance)
 {
-    for (uint32_t vk : {kNumPlus, kPlusKey}) {
+    for (auto [vk, distance] :
+         {std::pair{kNumPlus, 255.0}, {kPlusKey, 255.0}, {kNumMinus, 354.0}, {kMinusKey, 354.0}}) {
         TGCodeCamera cam;
         PressGCode(cam, vk, 1);
-        EXPECT_DOUBLE_EQ(cam.CamDist, 255.0);
-    }
-    for (uint32_t vk : {kNumMinus, kMinusKey}) {
-        TGCodeCamera cam;
-        PressGCode(cam, vk, 1);
-        EXPECT_DOUBLE_EQ(cam.CamDist, 354.0);
+        EXPECT_DOUBLE_EQ(cam.CamDist, distance) << "key " << vk;
     }
 }
 
@@ -461,15 +451,11 @@ TEST(GCodeCamera, DistanceHasFloorButNoCeiling)
 
 TEST(GCodeCamera, WheelZoomsInOnPositiveDeltaOnly)
 {
-    TGCodeCamera cam;
-    GCodeWheel(cam, 120);
-    EXPECT_DOUBLE_EQ(cam.CamDist, 255.0);
-    cam = TGCodeCamera{};
-    GCodeWheel(cam, -240);
-    EXPECT_DOUBLE_EQ(cam.CamDist, 354.0);
-    cam = TGCodeCamera{};
-    GCodeWheel(cam, 0);
-    EXPECT_DOUBLE_EQ(cam.CamDist, 354.0);
+    for (auto [delta, distance] : {std::pair{120, 255.0}, {-240, 354.0}, {0, 354.0}}) {
+        TGCodeCamera cam;
+        GCodeWheel(cam, delta);
+        EXPECT_DOUBLE_EQ(cam.CamDist, distance) << "delta " << delta;
+    }
 }
 
 TEST(GCodeCamera, WheelHasFloorButNoCeiling)
@@ -547,35 +533,32 @@ TEST(GCodeCamera, DragWithoutMovementAsksNoRepaint)
 
 // ------------------------------------------------------- shared key rules
 
-TEST(CameraInput, EscAndDigitsAreForwardedWithoutViewChange)
+// Each key gets the answer from both views and leaves both cameras, and the
+// mesh mode, as they were.
+void ExpectKeysLeaveBothViews(std::initializer_list<uint32_t> keys, TKeyResult answer)
 {
-    for (uint32_t vk : {27u, 49u, 50u, 53u, 56u}) {
+    for (uint32_t vk : keys) {
         TMeshCamera mesh = MovedMeshCamera();
         uint8_t mode = 1;
-        EXPECT_EQ(MeshKeyDown(mesh, mode, vk), TKeyResult::ForwardToLister) << vk;
+        EXPECT_EQ(MeshKeyDown(mesh, mode, vk), answer) << vk;
         ExpectSameMesh(mesh, MovedMeshCamera());
         EXPECT_EQ(mode, 1);
 
         TGCodeCamera gcode = MovedGCodeCamera();
-        EXPECT_EQ(GCodeKeyDown(gcode, nullptr, vk), TKeyResult::ForwardToLister) << vk;
+        EXPECT_EQ(GCodeKeyDown(gcode, nullptr, vk), answer) << vk;
         ExpectSameGCode(gcode, MovedGCodeCamera());
     }
+}
+
+TEST(CameraInput, EscAndDigitsAreForwardedWithoutViewChange)
+{
+    ExpectKeysLeaveBothViews({27u, 49u, 50u, 53u, 56u}, TKeyResult::ForwardToLister);
 }
 
 TEST(CameraInput, KeysOutsideTheTableDoNothing)
 {
     // '0', '9', space, 'A', F4, shift, numeric-pad 5.
-    for (uint32_t vk : {48u, 57u, 32u, 65u, 115u, 16u, 101u}) {
-        TMeshCamera mesh = MovedMeshCamera();
-        uint8_t mode = 1;
-        EXPECT_EQ(MeshKeyDown(mesh, mode, vk), TKeyResult::None) << vk;
-        ExpectSameMesh(mesh, MovedMeshCamera());
-        EXPECT_EQ(mode, 1);
-
-        TGCodeCamera gcode = MovedGCodeCamera();
-        EXPECT_EQ(GCodeKeyDown(gcode, nullptr, vk), TKeyResult::None) << vk;
-        ExpectSameGCode(gcode, MovedGCodeCamera());
-    }
+    ExpectKeysLeaveBothViews({48u, 57u, 32u, 65u, 115u, 16u, 101u}, TKeyResult::None);
 }
 
 TEST(CameraInput, KeyCodeIsReadFromLowWord)

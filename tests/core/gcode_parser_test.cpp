@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,29 +40,41 @@ std::vector<TGCodeMove> AllMoves(const TGCodeParser& p)
     return out;
 }
 
-std::vector<double> XsOf(const TGCodeParser& p)
+// One field of every move, in order.
+template <typename T> std::vector<T> Column(const TGCodeParser& p, T TGCodeMove::*field)
 {
-    std::vector<double> xs;
+    std::vector<T> out;
     for (const TGCodeMove& m : AllMoves(p))
-        xs.push_back(m.X);
-    return xs;
+        out.push_back(m.*field);
+    return out;
 }
 
-void ExpectDefaultBounds(const TGCodeParser& p)
+// Min x, max x, min y, max y, min z, max z.
+using TBounds = std::array<double, 6>;
+
+TBounds MoveBounds(const TGCodeParser& p)
 {
-    EXPECT_EQ(p.MinX, 0);
-    EXPECT_EQ(p.MaxX, 100);
-    EXPECT_EQ(p.MinY, 0);
-    EXPECT_EQ(p.MaxY, 100);
-    EXPECT_EQ(p.MinZ, 0);
-    EXPECT_EQ(p.MaxZ, 10);
-    EXPECT_FALSE(p.HasPrintBounds);
+    return {p.MinX, p.MaxX, p.MinY, p.MaxY, p.MinZ, p.MaxZ};
 }
+
+TBounds PrintBounds(const TGCodeParser& p)
+{
+    return {p.PrintMinX, p.PrintMaxX, p.PrintMinY, p.PrintMaxY, p.PrintMinZ, p.PrintMaxZ};
+}
+
+// The bounds before anything is added to them.
+constexpr TBounds kNoBounds = {DBL_MAX, -DBL_MAX, DBL_MAX, -DBL_MAX, DBL_MAX, -DBL_MAX};
 
 struct TWordResult {
     char Letter;
     double Value;
+    bool operator==(const TWordResult& o) const { return Letter == o.Letter && Value == o.Value; }
 };
+void PrintTo(const TWordResult& w, std::ostream* os)
+{
+    *os << w.Letter << w.Value;
+}
+using TWords = std::vector<TWordResult>;
 
 // All words ReadWord yields from the start of the text, up to its first failure.
 std::vector<TWordResult> ReadAllWords(const std::string& text)
@@ -80,18 +94,8 @@ std::vector<TWordResult> ReadAllWords(const std::string& text)
 
 TEST(GCodeReadWord, ReadsLettersWithSignedDecimals)
 {
-    auto w = ReadAllWords("G1 x-1.5\tY+2 e.5 F007 Z5.");
-    ASSERT_EQ(w.size(), 6u);
-    EXPECT_EQ(w[0].Letter, 'G');
-    EXPECT_EQ(w[0].Value, 1);
-    EXPECT_EQ(w[1].Letter, 'X');
-    EXPECT_EQ(w[1].Value, -1.5);
-    EXPECT_EQ(w[2].Letter, 'Y');
-    EXPECT_EQ(w[2].Value, 2);
-    EXPECT_EQ(w[3].Letter, 'E');
-    EXPECT_EQ(w[3].Value, 0.5);
-    EXPECT_EQ(w[4].Value, 7);
-    EXPECT_EQ(w[5].Value, 5);
+    EXPECT_EQ(ReadAllWords("G1 x-1.5\tY+2 e.5 F007 Z5."),
+              (TWords{{'G', 1}, {'X', -1.5}, {'Y', 2}, {'E', 0.5}, {'F', 7}, {'Z', 5}}));
 }
 
 TEST(GCodeReadWord, AdvancesPositionPastTheWord)
@@ -111,24 +115,14 @@ TEST(GCodeReadWord, AdvancesPositionPastTheWord)
 
 TEST(GCodeReadWord, SpacesMaySeparateLetterAndNumberButTabsMayNot)
 {
-    auto spaced = ReadAllWords("X  5");
-    ASSERT_EQ(spaced.size(), 1u);
-    EXPECT_EQ(spaced[0].Value, 5);
+    EXPECT_EQ(ReadAllWords("X  5"), (TWords{{'X', 5}}));
     EXPECT_TRUE(ReadAllWords("X\t5").empty());
 }
 
 TEST(GCodeReadWord, ExponentIsReadAsAnEWord)
 {
-    auto w = ReadAllWords("X1e3");
-    ASSERT_EQ(w.size(), 2u);
-    EXPECT_EQ(w[0].Letter, 'X');
-    EXPECT_EQ(w[0].Value, 1);
-    EXPECT_EQ(w[1].Letter, 'E');
-    EXPECT_EQ(w[1].Value, 3);
-
-    auto big = ReadAllWords("X1e999");
-    ASSERT_EQ(big.size(), 2u);
-    EXPECT_EQ(big[1].Value, 999);
+    EXPECT_EQ(ReadAllWords("X1e3"), (TWords{{'X', 1}, {'E', 3}}));
+    EXPECT_EQ(ReadAllWords("X1e999"), (TWords{{'X', 1}, {'E', 999}}));
 }
 
 TEST(GCodeReadWord, MalformedNumbersFail)
@@ -144,14 +138,8 @@ TEST(GCodeReadWord, NumberBeyondDoubleRangeFails)
 
 TEST(GCodeReadWord, ScanStopsAtSymbolsAndNulBytes)
 {
-    auto checksum = ReadAllWords("N3 X5*57");
-    ASSERT_EQ(checksum.size(), 2u);
-    EXPECT_EQ(checksum[1].Value, 5);
-
-    const std::string withNul("X1\0Y2", 5);
-    auto nul = ReadAllWords(withNul);
-    ASSERT_EQ(nul.size(), 1u);
-    EXPECT_EQ(nul[0].Value, 1);
+    EXPECT_EQ(ReadAllWords("N3 X5*57"), (TWords{{'N', 3}, {'X', 5}}));
+    EXPECT_EQ(ReadAllWords(std::string("X1\0Y2", 5)), (TWords{{'X', 1}}));
 }
 
 TEST(GCodeReadWord, ValuesMatchTheGeneralDecimalConversion)
@@ -191,33 +179,19 @@ TEST(GCodeParser, AbsoluteExtrusionExtrudesOnIncrease)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G1 X10 Y10 E1\nG1 X20 Y10 E2\nG92 E5\nG1 X10 E-0.8\nG1 X0 Y0\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_TRUE(m[0].Extrude);
-    EXPECT_TRUE(m[1].Extrude);
-    EXPECT_EQ(m[1].E, 2);
-    EXPECT_FALSE(m[2].Extrude);  // a retraction that still moves is recorded
-    EXPECT_EQ(m[2].E, -0.8);
-    EXPECT_FALSE(m[3].Extrude);  // no E word at all
-    EXPECT_EQ(m[3].E, -0.8);
+    // The third move is a retraction that still moves, and is recorded; the
+    // fourth has no E word at all.
+    EXPECT_EQ(Column(p, &TGCodeMove::Extrude), (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(Column(p, &TGCodeMove::E), (std::vector<double>{1, 2, -0.8, -0.8}));
 }
 
 TEST(GCodeParser, RelativeExtrusionAccumulates)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "M83\nG1 X10 Y10 E1\nG1 X20 Y10 E2\nG1 X30 E-0.5\nM82\nG1 X40 E3\nG1 X50 E3\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 5u);
-    EXPECT_TRUE(m[0].Extrude);
-    EXPECT_EQ(m[0].E, 1);
-    EXPECT_TRUE(m[1].Extrude);
-    EXPECT_EQ(m[1].E, 3);
-    EXPECT_FALSE(m[2].Extrude);
-    EXPECT_EQ(m[2].E, 2.5);
     // Back in absolute mode: 2.5 -> 3 extrudes, 3 -> 3 does not.
-    EXPECT_TRUE(m[3].Extrude);
-    EXPECT_EQ(m[3].E, 3);
-    EXPECT_FALSE(m[4].Extrude);
+    EXPECT_EQ(Column(p, &TGCodeMove::Extrude), (std::vector<bool>{true, true, false, true, false}));
+    EXPECT_EQ(Column(p, &TGCodeMove::E), (std::vector<double>{1, 3, 2.5, 3, 3}));
 }
 
 TEST(GCodeParser, ExtruderOnlyMovesAreNotRecorded)
@@ -238,13 +212,8 @@ TEST(GCodeParser, BareCoordinatesAreLinearMoves)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G0 X1 Y1\nX5 Y5\nG2 X6 Y6 I1\nZ1\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[0].Kind, 0);
-    EXPECT_EQ(m[1].Kind, 1);
-    EXPECT_EQ(m[1].X, 5);
-    EXPECT_EQ(m[2].Kind, 2);
-    EXPECT_EQ(m[3].Kind, 1);
+    EXPECT_EQ(Column(p, &TGCodeMove::Kind), (std::vector<uint8_t>{0, 1, 2, 1}));
+    EXPECT_EQ(p.GetMove(1).X, 5);
 }
 
 TEST(GCodeParser, LinesWithoutGWordOrAxisAreIgnored)
@@ -260,31 +229,20 @@ TEST(GCodeParser, FeedRateIsModalAcrossMoveCommands)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G1 X1 F1200\nG1 X2\nG0 X3 F9000\nG1 F300\nG1 X4\nG4 P100 F50\nG1 X5\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 5u);
-    EXPECT_EQ(m[0].F, 1200);
-    EXPECT_EQ(m[1].F, 1200);
-    EXPECT_EQ(m[2].F, 9000);
-    EXPECT_EQ(m[3].F, 300);
-    EXPECT_EQ(m[4].F, 300);  // F on a G4 line is not a feed rate
+    // F on a G4 line is not a feed rate.
+    EXPECT_EQ(Column(p, &TGCodeMove::F), (std::vector<double>{1200, 1200, 9000, 300, 300}));
 }
 
 TEST(GCodeParser, RelativeAndAbsolutePositioning)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G91\nG1 X1 Y2 Z0.5 E1\nG1 X1 E2\nG90\nG1 X0\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].X, 1);
-    EXPECT_EQ(m[0].Y, 2);
-    EXPECT_EQ(m[0].Z, 0.5);
-    EXPECT_EQ(m[1].X, 2);
-    EXPECT_EQ(m[1].Y, 2);
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{1, 2, 0}));
+    EXPECT_EQ(Column(p, &TGCodeMove::Y), (std::vector<double>{2, 2, 2}));
+    EXPECT_EQ(p.GetMove(0).Z, 0.5);
     // G91 leaves the extruder absolute: 1 -> 2.
-    EXPECT_EQ(m[1].E, 2);
-    EXPECT_TRUE(m[1].Extrude);
-    EXPECT_EQ(m[2].X, 0);
-    EXPECT_EQ(m[2].Y, 2);
+    EXPECT_EQ(p.GetMove(1).E, 2);
+    EXPECT_TRUE(p.GetMove(1).Extrude);
 }
 
 TEST(GCodeParser, PositioningWordsApplyInWordOrder)
@@ -293,7 +251,7 @@ TEST(GCodeParser, PositioningWordsApplyInWordOrder)
     // (91) is the line's command, so nothing moves.
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G91 G1 X5\nG1 X5\nG90 G1 X1 G91\nG1 X1\n"));
-    EXPECT_EQ(XsOf(p), (std::vector<double>{5, 10, 11}));
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{5, 10, 11}));
 }
 
 TEST(GCodeParser, G92SetsPositionWithoutMoving)
@@ -310,7 +268,7 @@ TEST(GCodeParser, G92SetsPositionWithoutMoving)
 
     TGCodeParser rel;  // G92 sets absolute values even under G91
     ASSERT_TRUE(LoadText(rel, "G91\nG1 X10\nG92 X100\nG1 X1\n"));
-    EXPECT_EQ(XsOf(rel), (std::vector<double>{10, 101}));
+    EXPECT_EQ(Column(rel, &TGCodeMove::X), (std::vector<double>{10, 101}));
 }
 
 TEST(GCodeParser, OtherCommandsLeavePositionUnchanged)
@@ -328,63 +286,42 @@ TEST(GCodeParser, ArcsKeepTheirOwnCentreOffsets)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G2 X10 Y0 I5 J1 K2\nG3 X0 Y0 I-5\nG1 X3\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].Kind, 2);
-    EXPECT_EQ(m[0].I, 5);
-    EXPECT_EQ(m[0].J, 1);
-    EXPECT_EQ(m[0].K, 2);
-    EXPECT_EQ(m[1].Kind, 3);
-    EXPECT_EQ(m[1].I, -5);
-    EXPECT_EQ(m[1].J, 0);  // not modal
-    EXPECT_EQ(m[1].K, 0);
-    EXPECT_EQ(m[2].I, 0);
+    EXPECT_EQ(Column(p, &TGCodeMove::Kind), (std::vector<uint8_t>{2, 3, 1}));
+    // The offsets are not modal.
+    EXPECT_EQ(Column(p, &TGCodeMove::I), (std::vector<double>{5, -5, 0}));
+    EXPECT_EQ(Column(p, &TGCodeMove::J), (std::vector<double>{1, 0, 0}));
+    EXPECT_EQ(Column(p, &TGCodeMove::K), (std::vector<double>{2, 0, 0}));
 }
 
 TEST(GCodeParser, CodesAreRoundedToTheNearestInteger)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G0.6 X1\nG 0 X2\nG2.6 X3\nG91.2\nG1 X1\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 4u);
-    EXPECT_EQ(m[0].Kind, 1);
-    EXPECT_EQ(m[1].Kind, 0);
-    EXPECT_EQ(m[2].Kind, 3);
-    EXPECT_EQ(m[3].X, 4);  // G91.2 switched to relative positioning
+    EXPECT_EQ(Column(p, &TGCodeMove::Kind), (std::vector<uint8_t>{1, 0, 3, 1}));
+    EXPECT_EQ(p.GetMove(3).X, 4);  // G91.2 switched to relative positioning
 }
 
 TEST(GCodeParser, NegligibleMovesAreNotRecorded)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G1 X1 Y1\nG1 X1.0000000001 Y1\nG0 X1 Y1 Z0\nG1 X1.00000001\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 2u);
-    EXPECT_EQ(m[1].X, 1.00000001);
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{1, 1.00000001}));
 }
 
 TEST(GCodeParser, CommentsAndParenthesesEndTheCommand)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G1 X1 ; move Y9\nG1 X5 (comment) Y9\n(G1 X100)\n; G1 X100\nG1 X7 ; note (Y3\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].X, 1);
-    EXPECT_EQ(m[0].Y, 0);
-    EXPECT_EQ(m[1].X, 5);
-    EXPECT_EQ(m[1].Y, 0);
-    EXPECT_EQ(m[2].X, 7);
-    EXPECT_EQ(m[2].Y, 0);
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{1, 5, 7}));
+    EXPECT_EQ(Column(p, &TGCodeMove::Y), (std::vector<double>{0, 0, 0}));
 }
 
 TEST(GCodeParser, LetterCaseAndSurroundingBlanksDoNotMatter)
 {
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "g1 x2 y3\n \t G1 X4\t \n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 2u);
-    EXPECT_EQ(m[0].X, 2);
-    EXPECT_EQ(m[0].Y, 3);
-    EXPECT_EQ(m[1].X, 4);
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{2, 4}));
+    EXPECT_EQ(Column(p, &TGCodeMove::Y), (std::vector<double>{3, 3}));
 }
 
 TEST(GCodeParser, MalformedNumbersEndTheWordScan)
@@ -398,17 +335,11 @@ TEST(GCodeParser, MalformedNumbersEndTheWordScan)
                                 std::string(400, '0') +
                                 "\n"
                                 "G1 X1e999 Y2\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[0].X, 5);  // words before the bad one still count
-    EXPECT_EQ(m[0].Y, 0);
-    EXPECT_EQ(m[1].X, 5);
-    EXPECT_EQ(m[1].Y, 3);
-    // "1e999" is X 1 followed by the word E 999.
-    EXPECT_EQ(m[2].X, 1);
-    EXPECT_EQ(m[2].Y, 2);
-    EXPECT_EQ(m[2].E, 999);
-    EXPECT_TRUE(m[2].Extrude);
+    // Words before the bad one still count; "1e999" is X 1 followed by the word E 999.
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{5, 5, 1}));
+    EXPECT_EQ(Column(p, &TGCodeMove::Y), (std::vector<double>{0, 3, 2}));
+    EXPECT_EQ(p.GetMove(2).E, 999);
+    EXPECT_TRUE(p.GetMove(2).Extrude);
 }
 
 TEST(GCodeParser, GetMoveOutOfRangeIsAllZero)
@@ -442,16 +373,10 @@ TEST(GCodeParser, MoveStorageStartsAt256AndDoubles)
         return s;
     };
     TGCodeParser p;
-    ASSERT_TRUE(LoadText(p, lines(0)));
-    EXPECT_EQ(p.Moves.size(), 0u);
-    ASSERT_TRUE(LoadText(p, lines(1)));
-    EXPECT_EQ(p.Moves.size(), 256u);
-    ASSERT_TRUE(LoadText(p, lines(256)));
-    EXPECT_EQ(p.Moves.size(), 256u);
-    ASSERT_TRUE(LoadText(p, lines(257)));
-    EXPECT_EQ(p.Moves.size(), 512u);
-    ASSERT_TRUE(LoadText(p, lines(1025)));
-    EXPECT_EQ(p.Moves.size(), 2048u);
+    for (auto [moves, capacity] : {std::pair{0, 0u}, {1, 256u}, {256, 256u}, {257, 512u}, {1025, 2048u}}) {
+        ASSERT_TRUE(LoadText(p, lines(moves)));
+        EXPECT_EQ(p.Moves.size(), capacity) << moves << " moves";
+    }
     EXPECT_EQ(p.MoveCount, 1025);
     EXPECT_EQ(p.GetMove(1024).X, 1025);
 }
@@ -475,10 +400,8 @@ TEST(GCodeParser, ClearAndReloadStartFresh)
     EXPECT_EQ(p.MoveCount, 0);
     EXPECT_TRUE(p.Moves.empty());
     EXPECT_EQ(p.LayerCount, 0);
-    EXPECT_EQ(p.MinX, DBL_MAX);
-    EXPECT_EQ(p.MaxZ, -DBL_MAX);
-    EXPECT_EQ(p.PrintMinY, DBL_MAX);
-    EXPECT_EQ(p.PrintMaxX, -DBL_MAX);
+    EXPECT_EQ(MoveBounds(p), kNoBounds);
+    EXPECT_EQ(PrintBounds(p), kNoBounds);
     EXPECT_FALSE(p.HasPrintBounds);
 }
 
@@ -504,10 +427,7 @@ std::vector<TGCodeFeature> FeaturesAfter(const std::vector<std::string>& comment
         text += comments[i] + "\nG1 X" + std::to_string(i + 1) + "\n";
     TGCodeParser p;
     EXPECT_TRUE(LoadText(p, text));
-    std::vector<TGCodeFeature> out;
-    for (const TGCodeMove& m : AllMoves(p))
-        out.push_back(m.Feature);
-    return out;
+    return Column(p, &TGCodeMove::Feature);
 }
 
 void ExpectFeatures(const std::vector<std::pair<std::string, TGCodeFeature>>& cases)
@@ -624,74 +544,64 @@ TEST(GCodeFeatures, LineWidthAndLayerHeightComments)
 
 // ---------------------------------------------------------------------------
 
-namespace {
-std::vector<int32_t> LayersOf(const TGCodeParser& p)
+TEST(GCodeLayers, LayerOfEveryMoveAndLayerCount)
 {
-    std::vector<int32_t> out;
-    for (const TGCodeMove& m : AllMoves(p))
-        out.push_back(m.Layer);
-    return out;
-}
-}  // namespace
-
-TEST(GCodeLayers, RisingZOpensLayers)
-{
-    TGCodeParser p;
-    ASSERT_TRUE(LoadText(p,
-                         "G1 X1 Y1\n"
-                         "G1 Z-1 X2\n"
-                         "G0 Z0.2\n"
-                         "G1 X3 E1\n"
-                         "G1 Z5\n"             // hop
-                         "G1 Z0.4 X4\n"        // lower than the hop: no new layer
-                         "G1 Z5.0005 X5\n"));  // within 0.001 of the hop
-    EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{0, 0, 1, 1, 2, 2, 2}));
-    EXPECT_EQ(p.LayerCount, 3);
-}
-
-TEST(GCodeLayers, SemicolonZCommentsCountLayers)
-{
-    TGCodeParser p;
-    ASSERT_TRUE(LoadText(p, ";Z:0.2\nG1 X1 Z0.2\n"
-                            ";Z:0.4\nG1 X2 Z0.4\n"
-                            ";Z:0.4\nG1 X3\n"
-                            "G1 X4 Z10\n"
-                            ";Z:0.3\nG1 X5\n"));
-    EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{1, 2, 2, 2, 2}));
-    EXPECT_EQ(p.LayerCount, 3);
-}
-
-TEST(GCodeLayers, ZHeightCommentsCountLayersAnywhereInTheLine)
-{
-    TGCodeParser p;
-    ASSERT_TRUE(LoadText(p, "; Z_HEIGHT: 0.25\nG1 X1 Z0.25\n"
-                            "G1 X9 ; Z_HEIGHT: 0.5\nG1 X2 Z0.5\n"
-                            "; z_height: 0.75\n;z:0.75\nG1 X3 Z0.75\n"));
-    auto m = AllMoves(p);
-    ASSERT_EQ(m.size(), 3u);
-    EXPECT_EQ(m[1].X, 2);  // the commented command did not run
-    // Lower-case forms are not height comments, and Z moves no longer count.
-    EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{1, 2, 2}));
-    EXPECT_EQ(p.LayerCount, 3);
-}
-
-TEST(GCodeLayers, FirstHeightCommentRestartsCounting)
-{
-    TGCodeParser p;
-    ASSERT_TRUE(LoadText(p, "G1 Z1 X1\nG1 Z2 X2\nG1 Z3 X3\n;Z:0.2\nG1 X4\n"));
-    EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{1, 2, 3, 1}));
-    EXPECT_EQ(p.LayerCount, 2);
-}
-
-TEST(GCodeLayers, UnreadableHeightCommentIsIgnored)
-{
-    TGCodeParser p;
-    ASSERT_TRUE(LoadText(p, ";Z:abc\nG1 X1 ; Z_HEIGHT: high\nG1 Z0.2 X2\n;Z:\nG1 Z0.4 X3\n"));
-    ASSERT_EQ(p.MoveCount, 2);
-    EXPECT_EQ(p.GetMove(0).X, 2);
-    // Layer-comment mode never started, so Z still counts.
-    EXPECT_EQ(LayersOf(p), (std::vector<int32_t>{1, 2}));
-    EXPECT_EQ(p.LayerCount, 3);
+    const struct {
+        const char* Name;
+        std::string Text;
+        std::vector<double> Xs;       // X of every move
+        std::vector<int32_t> Layers;  // layer of every move
+        int32_t LayerCount;
+    } cases[] = {
+        {"rising Z opens layers",
+         "G1 X1 Y1\n"
+         "G1 Z-1 X2\n"
+         "G0 Z0.2\n"
+         "G1 X3 E1\n"
+         "G1 Z5\n"           // hop
+         "G1 Z0.4 X4\n"      // lower than the hop: no new layer
+         "G1 Z5.0005 X5\n",  // within 0.001 of the hop
+         {1, 2, 2, 3, 3, 4, 5},
+         {0, 0, 1, 1, 2, 2, 2},
+         3},
+        {"semicolon-Z comments count layers",
+         ";Z:0.2\nG1 X1 Z0.2\n"
+         ";Z:0.4\nG1 X2 Z0.4\n"
+         ";Z:0.4\nG1 X3\n"
+         "G1 X4 Z10\n"
+         ";Z:0.3\nG1 X5\n",
+         {1, 2, 3, 4, 5},
+         {1, 2, 2, 2, 2},
+         3},
+        // The commented command (X9) does not run. Lower-case forms are not
+        // height comments, and Z moves no longer count.
+        {"Z_HEIGHT comments count layers anywhere in the line",
+         "; Z_HEIGHT: 0.25\nG1 X1 Z0.25\n"
+         "G1 X9 ; Z_HEIGHT: 0.5\nG1 X2 Z0.5\n"
+         "; z_height: 0.75\n;z:0.75\nG1 X3 Z0.75\n",
+         {1, 2, 3},
+         {1, 2, 2},
+         3},
+        {"first height comment restarts counting",
+         "G1 Z1 X1\nG1 Z2 X2\nG1 Z3 X3\n;Z:0.2\nG1 X4\n",
+         {1, 2, 3, 4},
+         {1, 2, 3, 1},
+         2},
+        // Layer-comment mode never started, so Z still counts.
+        {"unreadable height comment is ignored",
+         ";Z:abc\nG1 X1 ; Z_HEIGHT: high\nG1 Z0.2 X2\n;Z:\nG1 Z0.4 X3\n",
+         {2, 3},
+         {1, 2},
+         3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TGCodeParser p;
+        ASSERT_TRUE(LoadText(p, c.Text));
+        EXPECT_EQ(Column(p, &TGCodeMove::X), c.Xs);
+        EXPECT_EQ(Column(p, &TGCodeMove::Layer), c.Layers);
+        EXPECT_EQ(p.LayerCount, c.LayerCount);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -703,12 +613,7 @@ TEST(GCodePrintBounds, ArcEndPointsComeFirst)
                             "G1 X0 Y0 E1\nG1 X100 Y100 E2\n"
                             "G2 X10 Y20 I5 J5\nG3 X30 Y40 I1 J1\n"));
     ASSERT_TRUE(p.HasPrintBounds);
-    EXPECT_EQ(p.PrintMinX, 10);
-    EXPECT_EQ(p.PrintMaxX, 30);
-    EXPECT_EQ(p.PrintMinY, 20);
-    EXPECT_EQ(p.PrintMaxY, 40);
-    EXPECT_EQ(p.PrintMinZ, 0.2);
-    EXPECT_EQ(p.PrintMaxZ, 0.2);
+    EXPECT_EQ(PrintBounds(p), (TBounds{10, 30, 20, 40, 0.2, 0.2}));
 }
 
 TEST(GCodePrintBounds, PrintedLinesAboveLayerZero)
@@ -721,19 +626,9 @@ TEST(GCodePrintBounds, PrintedLinesAboveLayerZero)
                          "G1 X10 Y20 E2\nG1 X30 Y5 E3\nG1 Z0.6\nG1 X12 Y7 E4\n"
                          "G1 X60 Y60 E3\n"));  // retracting move
     ASSERT_TRUE(p.HasPrintBounds);
-    EXPECT_EQ(p.PrintMinX, 10);
-    EXPECT_EQ(p.PrintMaxX, 30);
-    EXPECT_EQ(p.PrintMinY, 5);
-    EXPECT_EQ(p.PrintMaxY, 20);
-    EXPECT_EQ(p.PrintMinZ, 0.3);
-    EXPECT_EQ(p.PrintMaxZ, 0.6);
+    EXPECT_EQ(PrintBounds(p), (TBounds{10, 30, 5, 20, 0.3, 0.6}));
     // The overall bounds hold every end point.
-    EXPECT_EQ(p.MinX, -50);
-    EXPECT_EQ(p.MaxX, 200);
-    EXPECT_EQ(p.MinY, -50);
-    EXPECT_EQ(p.MaxY, 200);
-    EXPECT_EQ(p.MinZ, 0);
-    EXPECT_EQ(p.MaxZ, 0.6);
+    EXPECT_EQ(MoveBounds(p), (TBounds{-50, 200, -50, 200, 0, 0.6}));
 }
 
 TEST(GCodePrintBounds, LinesAboveLayerZeroWithoutExtrusion)
@@ -741,12 +636,7 @@ TEST(GCodePrintBounds, LinesAboveLayerZeroWithoutExtrusion)
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G1 X-5 Y-5\nG0 Z1 X100 Y100\nG1 X3 Y4\nG1 X6 Y2 Z2\n"));
     ASSERT_TRUE(p.HasPrintBounds);
-    EXPECT_EQ(p.PrintMinX, 3);
-    EXPECT_EQ(p.PrintMaxX, 6);
-    EXPECT_EQ(p.PrintMinY, 2);
-    EXPECT_EQ(p.PrintMaxY, 4);
-    EXPECT_EQ(p.PrintMinZ, 1);
-    EXPECT_EQ(p.PrintMaxZ, 2);
+    EXPECT_EQ(PrintBounds(p), (TBounds{3, 6, 2, 4, 1, 2}));
 }
 
 TEST(GCodePrintBounds, FallsBackToEveryNonRapidMove)
@@ -754,10 +644,7 @@ TEST(GCodePrintBounds, FallsBackToEveryNonRapidMove)
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G0 X100 Y100\nG1 X3 Y4 E1\nG1 X-2 Y8\nG0 X-50\n"));
     ASSERT_TRUE(p.HasPrintBounds);
-    EXPECT_EQ(p.PrintMinX, -2);
-    EXPECT_EQ(p.PrintMaxX, 3);
-    EXPECT_EQ(p.PrintMinY, 4);
-    EXPECT_EQ(p.PrintMaxY, 8);
+    EXPECT_EQ(PrintBounds(p), (TBounds{-2, 3, 4, 8, 0, 0}));
 }
 
 TEST(GCodePrintBounds, RapidMovesAloneGiveNoPrintBounds)
@@ -765,12 +652,8 @@ TEST(GCodePrintBounds, RapidMovesAloneGiveNoPrintBounds)
     TGCodeParser p;
     ASSERT_TRUE(LoadText(p, "G0 X10 Y10 Z1\nG0 X20 Y5 Z2\n"));
     EXPECT_FALSE(p.HasPrintBounds);
-    EXPECT_EQ(p.PrintMinX, DBL_MAX);
-    EXPECT_EQ(p.PrintMaxX, -DBL_MAX);
-    EXPECT_EQ(p.MinX, 10);
-    EXPECT_EQ(p.MaxX, 20);
-    EXPECT_EQ(p.MinY, 5);
-    EXPECT_EQ(p.MaxY, 10);
+    EXPECT_EQ(PrintBounds(p), kNoBounds);
+    EXPECT_EQ(MoveBounds(p), (TBounds{10, 20, 5, 10, 1, 2}));
 }
 
 // ---------------------------------------------------------------------------
@@ -786,7 +669,7 @@ TEST(GCodeFile, AllLineEndingsSplitLines)
     for (const std::string& text : texts) {
         TGCodeParser p;
         ASSERT_TRUE(LoadText(p, text));
-        EXPECT_EQ(XsOf(p), (std::vector<double>{1, 2, 3}));
+        EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{1, 2, 3}));
     }
 }
 
@@ -798,7 +681,8 @@ TEST(GCodeFile, OnlyCommentsOrNothingIsAnEmptySuccess)
         ASSERT_TRUE(LoadText(p, text));
         EXPECT_EQ(p.MoveCount, 0);
         EXPECT_EQ(p.LayerCount, 1);
-        ExpectDefaultBounds(p);
+        EXPECT_EQ(MoveBounds(p), (TBounds{0, 100, 0, 100, 0, 10}));
+        EXPECT_FALSE(p.HasPrintBounds);
     }
 }
 
@@ -870,7 +754,7 @@ TEST(GCodeFile, LinesOfManyMegabytes)
     TGCodeParser longComment;
     ASSERT_TRUE(LoadText(longComment, "G1 X1\n;" + std::string(7 << 20, 'a') + "\r\nG1 X2\n;" +
                                           std::string(3 << 20, ' ') + "; FEATURE: Bridge\nG1 X3"));
-    EXPECT_EQ(XsOf(longComment), (std::vector<double>{1, 2, 3}));
+    EXPECT_EQ(Column(longComment, &TGCodeMove::X), (std::vector<double>{1, 2, 3}));
     EXPECT_EQ(longComment.GetMove(2).Feature, gfBridge);
 }
 

@@ -166,6 +166,25 @@ Vec3 Normalized(Vec3 v)
     return {float(v[0] / len), float(v[1] / len), float(v[2] / len)};
 }
 
+// A load of kTwoFacets: the corners in file order under the normalised file
+// normals, and the bounds of the corners.
+void ExpectTwoFacets(const TMeshData& m, const std::string& infoText)
+{
+    EXPECT_EQ(m.InfoText, infoText);
+    EXPECT_EQ(m.VertexCount, 6);
+    EXPECT_EQ(m.IndexCount, 6);
+    ExpectWellFormed(m);
+    // (0,0,5) becomes (0,0,1) although the corners run clockwise; (3,0,4) becomes (0.6,0,0.8).
+    for (int t = 0; t < 2; ++t)
+        for (int k = 0; k < 3; ++k)
+            ExpectVertex(m, 3 * t + k, kTwoFacets[t].Corner[k], Normalized(kTwoFacets[t].Normal));
+    // Box (-2,-1,-6)..(4,3,2): centre (1,1,-2), half-diagonal 0.5 x sqrt(36+16+64).
+    EXPECT_FLOAT_EQ(m.CenterX, 1);
+    EXPECT_FLOAT_EQ(m.CenterY, 1);
+    EXPECT_FLOAT_EQ(m.CenterZ, -2);
+    EXPECT_FLOAT_EQ(m.Radius, 0.5f * std::sqrt(116.0f));
+}
+
 int OpenFileCount()
 {
     int n = 0;
@@ -359,19 +378,7 @@ TEST(StlBinary, StoresRecordsInFileOrderWithNormalisedFileNormals)
 {
     TMeshData m;
     ASSERT_TRUE(LoadStl(m, BinaryStl(kTwoFacets)));
-    EXPECT_EQ(m.InfoText, "STL Binary  |  Triangles: 2  |  Vertices: 6");
-    EXPECT_EQ(m.VertexCount, 6);
-    EXPECT_EQ(m.IndexCount, 6);
-    ExpectWellFormed(m);
-    // (0,0,5) becomes (0,0,1) although the corners run clockwise; (3,0,4) becomes (0.6,0,0.8).
-    for (int t = 0; t < 2; ++t)
-        for (int k = 0; k < 3; ++k)
-            ExpectVertex(m, 3 * t + k, kTwoFacets[t].Corner[k], Normalized(kTwoFacets[t].Normal));
-    // Box (-2,-1,-6)..(4,3,2): centre (1,1,-2), half-diagonal 0.5 x sqrt(36+16+64).
-    EXPECT_FLOAT_EQ(m.CenterX, 1);
-    EXPECT_FLOAT_EQ(m.CenterY, 1);
-    EXPECT_FLOAT_EQ(m.CenterZ, -2);
-    EXPECT_FLOAT_EQ(m.Radius, 0.5f * std::sqrt(116.0f));
+    ExpectTwoFacets(m, "STL Binary  |  Triangles: 2  |  Vertices: 6");
 }
 
 TEST(StlBinary, NormalsComeFromTheFileNeverFromTheCorners)
@@ -497,16 +504,7 @@ TEST(StlAscii, ReadsFacetsAndVertices)
                                     "    endloop\n"
                                     "  endfacet\n"
                                     "endsolid test\n")));
-    EXPECT_EQ(m.InfoText, "STL ASCII  |  Triangles: 2  |  Vertices: 6");
-    EXPECT_EQ(m.VertexCount, 6);
-    ExpectWellFormed(m);
-    for (int t = 0; t < 2; ++t)
-        for (int k = 0; k < 3; ++k)
-            ExpectVertex(m, 3 * t + k, kTwoFacets[t].Corner[k], Normalized(kTwoFacets[t].Normal));
-    EXPECT_FLOAT_EQ(m.CenterX, 1);
-    EXPECT_FLOAT_EQ(m.CenterY, 1);
-    EXPECT_FLOAT_EQ(m.CenterZ, -2);
-    EXPECT_FLOAT_EQ(m.Radius, 0.5f * std::sqrt(116.0f));
+    ExpectTwoFacets(m, "STL ASCII  |  Triangles: 2  |  Vertices: 6");
 }
 
 struct TAsciiCase {

@@ -36,12 +36,11 @@ TEST(PluginExports, DetectStringIsCopiedAndTruncated)
 TEST(PluginExports, StlFileOpensWithStatusLine)
 {
     TListerWindow lister;
-    std::wstring file = DataPath(L"openscad_gear_bin.stl");
+    std::wstring file = Gear();
     HWND root = Plugin().ListLoadW(lister.Handle(), file.data(), 0);
     ASSERT_NE(root, nullptr);
     Pump();
-    EXPECT_EQ(StatusText(root), L"STL Binary  |  Triangles: 1304  |  Vertices: 3912" + MeshAaSuffix() +
-                                    L"  [R]Reset  [W]Mode  [+/-]Zoom  [Arrows]Rotate");
+    EXPECT_EQ(StatusText(root), L"STL Binary  |  Triangles: 1304  |  Vertices: 3912" + MeshAaSuffix() + kKeyHelp);
     Plugin().ListCloseWindow(root);
     EXPECT_FALSE(IsWindow(root));
 }

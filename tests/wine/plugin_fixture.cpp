@@ -51,43 +51,13 @@ LRESULT CALLBACK ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
     return DefWindowProcW(wnd, msg, wp, lp);
 }
 
-TImage FromDib(HDC mem, int w, int h, void (*draw)(HDC, HWND), HWND wnd)
-{
-    TImage img;
-    img.Width = w;
-    img.Height = h;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bmp) return img;
-    HGDIOBJ old = SelectObject(mem, bmp);
-    draw(mem, wnd);
-    GdiFlush();
-    const auto* p = static_cast<const uint32_t*>(bits);
-    img.Pixels.assign(p, p + static_cast<size_t>(w) * h);
-    for (uint32_t& px : img.Pixels)
-        px &= 0xFFFFFF;  // BGRA in memory is 0x00RRGGBB
-    SelectObject(mem, old);
-    DeleteObject(bmp);
-    return img;
-}
-
-TImage Capture(HWND wnd, void (*draw)(HDC, HWND))
+// Client area of a window as drawn into a memory DC; empty when the area is.
+TImage Capture(HWND wnd, const std::function<void(HDC)>& draw)
 {
     RECT rc{};
     GetClientRect(wnd, &rc);
     if (rc.right <= 0 || rc.bottom <= 0) return {};
-    HDC screen = GetDC(nullptr);
-    HDC mem = CreateCompatibleDC(screen);
-    TImage img = FromDib(mem, rc.right, rc.bottom, draw, wnd);
-    DeleteDC(mem);
-    ReleaseDC(nullptr, screen);
-    return img;
+    return PaintImage(rc.right, rc.bottom, draw);
 }
 
 }  // namespace
@@ -247,6 +217,22 @@ std::wstring DataPath(const std::wstring& name)
     return Env(L"VOXARO_TEST_DATA") + L"\\" + name;
 }
 
+const std::wstring& Gear()
+{
+    static const std::wstring p = DataPath(L"openscad_gear_bin.stl");
+    return p;
+}
+const std::wstring& Overhang()
+{
+    static const std::wstring p = DataPath(L"openscad_overhang_ascii.stl");
+    return p;
+}
+const std::wstring& Slice()
+{
+    static const std::wstring p = DataPath(L"prusaslicer_overhang_supports.gcode");
+    return p;
+}
+
 std::wstring WriteTempFile(const std::wstring& name, const std::string& bytes)
 {
     wchar_t dir[MAX_PATH];
@@ -287,16 +273,28 @@ std::wstring FileNameOnly(const std::wstring& path)
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+std::string Ansi(const std::wstring& text)
+{
+    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
+    return out;
+}
+
 std::wstring AnsiRoundTrip(const std::wstring& text)
 {
     if (text.empty()) return text;
-    int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string ansi(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), ansi.data(), n, nullptr, nullptr);
+    const std::string ansi = Ansi(text);
+    const int n = static_cast<int>(ansi.size()) - 1;  // without the terminator
     int m = MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, nullptr, 0);
     std::wstring back(static_cast<size_t>(m), L'\0');
     MultiByteToWideChar(CP_ACP, 0, ansi.data(), n, back.data(), m);
     return back;
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
 }
 
 const wchar_t kKeyHelp[] = L"  [R]Reset  [W]Mode  [+/-]Zoom  [Arrows]Rotate";
@@ -565,19 +563,58 @@ bool Near(uint32_t a, uint32_t b, int tolerance)
 
 TImage CaptureWindow(HWND wnd)
 {
-    return Capture(wnd, [](HDC mem, HWND w) {
+    return Capture(wnd, [wnd](HDC mem) {
         RECT rc{};
-        GetClientRect(w, &rc);
-        HDC dc = GetDC(w);
+        GetClientRect(wnd, &rc);
+        HDC dc = GetDC(wnd);
         BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
-        ReleaseDC(w, dc);
+        ReleaseDC(wnd, dc);
     });
 }
 
 TImage CaptureGL(HWND glWnd)
 {
-    return Capture(glWnd,
-                   [](HDC mem, HWND w) { SendMessageW(w, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT); });
+    return Capture(
+        glWnd, [glWnd](HDC mem) { SendMessageW(glWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT); });
+}
+
+TImage PaintImage(int w, int h, const std::function<void(HDC)>& paint)
+{
+    TImage img;
+    img.Width = w;
+    img.Height = h;
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = w;
+    bi.bmiHeader.biHeight = -h;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    HDC screen = GetDC(nullptr);
+    HDC mem = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    if (HBITMAP bmp = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0)) {
+        HGDIOBJ old = SelectObject(mem, bmp);
+        paint(mem);
+        GdiFlush();
+        const auto* p = static_cast<const uint32_t*>(bits);
+        img.Pixels.assign(p, p + static_cast<size_t>(w) * h);
+        for (uint32_t& px : img.Pixels)
+            px &= 0xFFFFFF;  // BGRA in memory is 0x00RRGGBB
+        SelectObject(mem, old);
+        DeleteObject(bmp);
+    }
+    DeleteDC(mem);
+    ReleaseDC(nullptr, screen);
+    return img;
+}
+
+void ExpectCorners(const TImage& frame, uint32_t colour)
+{
+    ASSERT_FALSE(frame.Empty());
+    const int right = frame.Width - 1, bottom = frame.Height - 1;
+    for (POINT p : {POINT{0, 0}, POINT{right, 0}, POINT{0, bottom}, POINT{right, bottom}})
+        EXPECT_TRUE(Near(frame.At(p.x, p.y), colour, 1))
+            << "(" << p.x << ", " << p.y << ") is " << std::hex << frame.At(p.x, p.y);
 }
 
 }  // namespace voxaro::wine

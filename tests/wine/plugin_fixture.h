@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,10 @@ void Pump(DWORD milliseconds = 200);
 
 // Windows path of a file in tests/data (VOXARO_TEST_DATA).
 std::wstring DataPath(const std::wstring& name);
+// The sample files in tests/data: a binary STL, an ASCII STL and a G-code file.
+const std::wstring& Gear();
+const std::wstring& Overhang();
+const std::wstring& Slice();
 // Writes bytes to a fresh file in the temporary folder; returns its path.
 std::wstring WriteTempFile(const std::wstring& name, const std::string& bytes);
 // Path in the temporary test folder of a file that does not exist.
@@ -106,9 +111,12 @@ std::wstring MissingTempFile(const std::wstring& name);
 std::string ReadFileBytes(const std::wstring& path);
 // The file name without its folder.
 std::wstring FileNameOnly(const std::wstring& path);
+// Text in the system ANSI code page, with its terminator (for char* arguments).
+std::string Ansi(const std::wstring& text);
 // Text converted to the system ANSI code page and back, as the plug-in's
 // 8-bit status texts hold it.
 std::wstring AnsiRoundTrip(const std::wstring& text);
+bool StartsWith(const std::wstring& text, const std::wstring& prefix);
 
 // Multisample count a viewer obtains here: the first of 8, 4, 2 that the
 // driver's WGL_ARB_pixel_format query grants for the viewer's attributes,
@@ -120,6 +128,8 @@ std::wstring MeshAaSuffix();
 std::wstring GCodeAaSuffix();
 // The key help that ends every mesh status line.
 extern const wchar_t kKeyHelp[];
+// Height the viewer asks for its status bar.
+constexpr int kStatusHeight = 22;
 
 // Text of part 0 of the viewer's status bar.
 std::wstring StatusText(HWND root);
@@ -145,12 +155,19 @@ struct TImage {
 size_t DiffCount(const TImage& a, const TImage& b);
 TImage CaptureWindow(HWND wnd);
 TImage CaptureGL(HWND glWnd);
+// A w x h image of what paint draws into a memory DC holding a 32-bit DIB section.
+TImage PaintImage(int w, int h, const std::function<void(HDC)>& paint);
 
 bool Near(uint32_t a, uint32_t b, int tolerance);
 constexpr uint32_t Rgb(int r, int g, int b)
 {
     return (static_cast<uint32_t>(r) << 16) | (static_cast<uint32_t>(g) << 8) | static_cast<uint32_t>(b);
 }
+// Clear colours of the mesh view, (0.80, 0.82, 0.87) and (0.11, 0.11, 0.14), as 8-bit values.
+constexpr uint32_t kLightBackground = Rgb(204, 209, 222);
+constexpr uint32_t kDarkBackground = Rgb(28, 28, 36);
+// Expects the colour (within 1 per channel) in all four corners of a frame.
+void ExpectCorners(const TImage& frame, uint32_t colour);
 
 // Rectangle of a child window in its parent's client coordinates.
 RECT RectInParent(HWND wnd);

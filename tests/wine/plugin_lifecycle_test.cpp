@@ -14,35 +14,6 @@
 namespace voxaro::wine {
 namespace {
 
-const std::wstring& Gear()
-{
-    static const std::wstring p = DataPath(L"openscad_gear_bin.stl");
-    return p;
-}
-const std::wstring& Overhang()
-{
-    static const std::wstring p = DataPath(L"openscad_overhang_ascii.stl");
-    return p;
-}
-const std::wstring& Slice()
-{
-    static const std::wstring p = DataPath(L"prusaslicer_overhang_supports.gcode");
-    return p;
-}
-
-bool StartsWith(const std::wstring& s, const std::wstring& prefix)
-{
-    return s.compare(0, prefix.size(), prefix) == 0;
-}
-
-std::string Ansi(const std::wstring& text)
-{
-    int n = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), n, nullptr, nullptr);
-    return out;  // with its terminator, for char* arguments
-}
-
 // The host's default-parameter block.
 struct TListDefaultParams {
     int Size;
@@ -171,7 +142,7 @@ TEST(PluginLifecycle, ReloadSwitchesBetweenModelAndToolpath)
     RECT gl{};
     GetClientRect(viewer.GL(), &gl);
     EXPECT_EQ(gl.right, 500) << "the mesh view has the full width";
-    EXPECT_EQ(gl.bottom, 400 - 22);
+    EXPECT_EQ(gl.bottom, 400 - kStatusHeight);
     EXPECT_EQ(DiffCount(CaptureGL(viewer.GL()), meshFrame), 0u) << "the same model drawn the same way again";
 }
 
@@ -186,8 +157,8 @@ TEST(PluginLifecycle, TwoViewersKeepSeparateState)
     EXPECT_TRUE(StartsWith(a->Status(), L"STL Binary  |  "));
     EXPECT_TRUE(StartsWith(b.Status(), L"STL ASCII  |  "));
     TImage frameA = CaptureGL(a->GL()), frameB = CaptureGL(b.GL());
-    EXPECT_TRUE(Near(frameA.At(0, 0), Rgb(204, 209, 222), 1)) << "A is light";
-    EXPECT_TRUE(Near(frameB.At(0, 0), Rgb(28, 28, 36), 1)) << "B is dark";
+    EXPECT_TRUE(Near(frameA.At(0, 0), kLightBackground, 1)) << "A is light";
+    EXPECT_TRUE(Near(frameB.At(0, 0), kDarkBackground, 1)) << "B is dark";
 
     // Turning A and switching its mode leaves B alone, and the other way round.
     a->Key(VK_RIGHT);
@@ -306,7 +277,7 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS*)
     auto* shown = new TListerWindow(400, 300);
     auto* failed = new TListerWindow(400, 300);
     auto* gone = new TListerWindow(400, 300);
-    std::wstring gear = DataPath(L"openscad_gear_bin.stl");
+    std::wstring gear = Gear();
     std::wstring missing = MissingTempFile(L"unload-missing.stl");
     HWND root = api.ListLoadW(shown->Handle(), gear.data(), 0);
     HWND rootFailed = api.ListLoadW(failed->Handle(), missing.data(), 128);

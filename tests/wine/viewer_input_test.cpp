@@ -13,9 +13,6 @@
 namespace voxaro::wine {
 namespace {
 
-// Clear colours (0.80, 0.82, 0.87) and (0.11, 0.11, 0.14) as 8-bit values.
-constexpr uint32_t kLightBackground = Rgb(204, 209, 222);
-constexpr uint32_t kDarkBackground = Rgb(28, 28, 36);
 // Wire-only colours (0.2, 0.3, 0.4) and (0.7, 0.8, 0.9).
 constexpr uint32_t kLightWire = Rgb(51, 77, 102);
 constexpr uint32_t kDarkWire = Rgb(179, 204, 230);
@@ -25,17 +22,6 @@ struct TColour {
 };
 constexpr TColour kLightModel = {0.38, 0.50, 0.62};
 constexpr TColour kDarkModel = {0.48, 0.60, 0.72};
-
-const std::wstring& Gear()
-{
-    static const std::wstring p = DataPath(L"openscad_gear_bin.stl");
-    return p;
-}
-const std::wstring& Overhang()
-{
-    static const std::wstring p = DataPath(L"openscad_overhang_ascii.stl");
-    return p;
-}
 
 // Pixels of a surface of colour c lit by one white light: c times one factor.
 // (Ambient and diffuse follow the colour; there is no specular term.)
@@ -103,7 +89,7 @@ protected:
         ASSERT_TRUE(IsWindowVisible(GL));
         Initial = Frame();
         ASSERT_EQ(Initial.Width, 640);
-        ASSERT_EQ(Initial.Height, 480 - 22);
+        ASSERT_EQ(Initial.Height, 480 - kStatusHeight);
     }
     void TearDown() override { Viewer.reset(); }
 
@@ -115,17 +101,13 @@ protected:
     }
     void Send(UINT msg, WPARAM wp, LPARAM lp) const { SendMessageW(GL, msg, wp, lp); }
     // Button down at from, one move to to, button up there.
-    void LeftDrag(POINT from, POINT to) const
+    void LeftDrag(POINT from, POINT to) const { Drag(WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON, from, to); }
+    void RightDrag(POINT from, POINT to) const { Drag(WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON, from, to); }
+    void Drag(UINT down, UINT up, WPARAM button, POINT from, POINT to) const
     {
-        Send(WM_LBUTTONDOWN, MK_LBUTTON, At(from.x, from.y));
-        Send(WM_MOUSEMOVE, MK_LBUTTON, At(to.x, to.y));
-        Send(WM_LBUTTONUP, 0, At(to.x, to.y));
-    }
-    void RightDrag(POINT from, POINT to) const
-    {
-        Send(WM_RBUTTONDOWN, MK_RBUTTON, At(from.x, from.y));
-        Send(WM_MOUSEMOVE, MK_RBUTTON, At(to.x, to.y));
-        Send(WM_RBUTTONUP, 0, At(to.x, to.y));
+        Send(down, button, At(from.x, from.y));
+        Send(WM_MOUSEMOVE, button, At(to.x, to.y));
+        Send(up, 0, At(to.x, to.y));
     }
     void Wheel(int delta) const
     {
@@ -141,16 +123,14 @@ protected:
 TEST_F(ViewerInput, LightAndDarkColours)
 {
     const size_t area = Initial.Pixels.size();
-    for (POINT p : {POINT{0, 0}, POINT{639, 0}, POINT{0, 457}, POINT{639, 457}})
-        EXPECT_TRUE(Near(Initial.At(p.x, p.y), kLightBackground, 1)) << std::hex << Initial.At(p.x, p.y);
+    ExpectCorners(Initial, kLightBackground);
     size_t lit = CountLit(Initial, kLightModel);
     EXPECT_GT(lit, area / 20) << "too few pixels of the lit model colour";
     EXPECT_LT(CountLit(Initial, kDarkModel), lit / 4);
 
     ASSERT_EQ(Viewer->Reload(Gear(), 128), 0);
     TImage dark = Frame();
-    for (POINT p : {POINT{0, 0}, POINT{639, 0}, POINT{0, 457}, POINT{639, 457}})
-        EXPECT_TRUE(Near(dark.At(p.x, p.y), kDarkBackground, 1)) << std::hex << dark.At(p.x, p.y);
+    ExpectCorners(dark, kDarkBackground);
     size_t darkLit = CountLit(dark, kDarkModel);
     EXPECT_GT(darkLit, area / 20) << "too few pixels of the lit dark model colour";
     EXPECT_LT(CountLit(dark, kLightModel), darkLit / 4);

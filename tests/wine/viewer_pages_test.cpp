@@ -10,32 +10,14 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace voxaro::wine {
 namespace {
-
-constexpr int kStatusHeight = 22;
-
-const std::wstring& Gear()
-{
-    static const std::wstring p = DataPath(L"openscad_gear_bin.stl");
-    return p;
-}
-const std::wstring& Overhang()
-{
-    static const std::wstring p = DataPath(L"openscad_overhang_ascii.stl");
-    return p;
-}
-const std::wstring& Slice()
-{
-    static const std::wstring p = DataPath(L"prusaslicer_overhang_supports.gcode");
-    return p;
-}
 
 // --- expectations derived from the file contents ---------------------------
 
@@ -221,10 +203,12 @@ TEST(ViewerPages, GCodeStatusLines)
     }
 
     // A file without moves loads: no moves, one layer.
-    ASSERT_EQ(viewer.Reload(WriteTempFile(L"comments.gcode", "; only a comment\n;TYPE:Skirt\n")), 0);
-    EXPECT_EQ(viewer.Status(), L"GCode  |  Moves: 0  |  Layers: 1" + GCodeAaSuffix());
-    ASSERT_EQ(viewer.Reload(WriteTempFile(L"empty.gcode", "")), 0);
-    EXPECT_EQ(viewer.Status(), L"GCode  |  Moves: 0  |  Layers: 1" + GCodeAaSuffix());
+    for (const auto& [name, text] :
+         {std::pair{L"comments.gcode", "; only a comment\n;TYPE:Skirt\n"}, {L"empty.gcode", ""}}) {
+        SCOPED_TRACE(::testing::Message() << name);
+        ASSERT_EQ(viewer.Reload(WriteTempFile(name, text)), 0);
+        EXPECT_EQ(viewer.Status(), L"GCode  |  Moves: 0  |  Layers: 1" + GCodeAaSuffix());
+    }
 
     // G-code content under a model extension goes to the model readers.
     ASSERT_EQ(viewer.Reload(WriteTempFile(L"tiny-gcode.stl", kTinyGCode)), 0);
@@ -285,8 +269,7 @@ TEST(ViewerPages, NonAsciiFileNames)
     // The ANSI entry points with a name the code page holds.
     std::wstring latin = WriteTempFile(L"zahnrad_\u00e4.stl", ReadFileBytes(Gear()));
     if (AnsiRoundTrip(latin) != latin) GTEST_SKIP() << "the ANSI code page cannot hold the name";
-    std::string ansi(latin.size() * 4 + 1, '\0');
-    WideCharToMultiByte(CP_ACP, 0, latin.c_str(), -1, ansi.data(), static_cast<int>(ansi.size()), nullptr, nullptr);
+    std::string ansi = Ansi(latin);
     ASSERT_EQ(viewer.Reload(MissingTempFile(L"x.stl")), 0);
     EXPECT_EQ(Plugin().ListLoadNext(lister.Handle(), viewer.Root(), ansi.data(), 0), 0);
     EXPECT_EQ(viewer.Status(), MeshStatus(BinaryStlLine(Gear())));
@@ -301,35 +284,6 @@ TEST(ViewerPages, NonAsciiFileNames)
 //
 // The pages are plain GDI drawing, so the test paints the expected page with
 // the same calls into a bitmap and compares it with the root's pixels.
-
-TImage Paint(int w, int h, const std::function<void(HDC)>& paint)
-{
-    TImage img;
-    img.Width = w;
-    img.Height = h;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    paint(dc);
-    GdiFlush();
-    const auto* p = static_cast<const uint32_t*>(bits);
-    img.Pixels.assign(p, p + static_cast<size_t>(w) * h);
-    for (uint32_t& px : img.Pixels)
-        px &= 0xFFFFFF;
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
-    return img;
-}
 
 HFONT PageFont(int height, int weight)
 {
@@ -371,7 +325,7 @@ size_t PageDiff(const TImage& actual, const TImage& expected)
 
 TImage ExpectedErrorPage(int w, int h, bool dark, const std::wstring& errorText)
 {
-    return Paint(w, h, [&](HDC dc) {
+    return PaintImage(w, h, [&](HDC dc) {
         Fill(dc, w, h, dark ? Rgb(28, 16, 16) : Rgb(240, 220, 220));
         HFONT font = PageFont(-10, FW_NORMAL);
         HGDIOBJ old = SelectObject(dc, font);
@@ -429,40 +383,31 @@ TEST(ViewerPages, ErrorPageFollowsTheDarkFlag)
         SCOPED_TRACE("light");
         ExpectErrorPage(viewer.Root(), kErrorLight, viewer.Status());
     }
-    ASSERT_EQ(viewer.Reload(missing, 128), 0);
-    {
-        SCOPED_TRACE("dark after a reload with flag 128");
-        ExpectErrorPage(viewer.Root(), kErrorDark, viewer.Status());
-    }
-    ASSERT_EQ(viewer.Reload(missing, 0), 0);
-    {
-        SCOPED_TRACE("light again after a reload without it");
-        ExpectErrorPage(viewer.Root(), kErrorLight, viewer.Status());
-    }
-    // Other show flags do not matter.
-    ASSERT_EQ(viewer.Reload(missing, 128 | 1 | 2 | 4 | 64), 0);
-    {
-        SCOPED_TRACE("dark with other bits");
-        ExpectErrorPage(viewer.Root(), kErrorDark, viewer.Status());
-    }
-    ASSERT_EQ(viewer.Reload(missing, 0x7F | 0x100), 0);
-    {
-        SCOPED_TRACE("light with every bit but 128");
-        ExpectErrorPage(viewer.Root(), kErrorLight, viewer.Status());
-    }
-    // A shown model, then a file the reader rejects: the model is gone and the
-    // error page is back.
-    ASSERT_EQ(viewer.Reload(Gear(), 128), 0);
-    EXPECT_TRUE(IsWindowVisible(viewer.GL()));
-    ASSERT_EQ(viewer.Reload(WriteTempFile(L"83.stl", std::string(83, 's')), 128), 0);
-    {
-        SCOPED_TRACE("dark after a shown model");
-        ExpectErrorPage(viewer.Root(), kErrorDark, viewer.Status());
-    }
-    ASSERT_EQ(viewer.Reload(MissingTempFile(L"missing.nc"), 0), 0);
-    {
-        SCOPED_TRACE("G-code failure");
-        ExpectErrorPage(viewer.Root(), kErrorLight, viewer.Status());
+    const struct {
+        const char* What;
+        std::wstring File;
+        int Flags;
+        TErrorColours Colours;
+        bool AfterModel;  // the model is loaded and shown first, with the same flags
+    } reloads[] = {
+        {"dark after a reload with flag 128", missing, 128, kErrorDark, false},
+        {"light again after a reload without it", missing, 0, kErrorLight, false},
+        // Other show flags do not matter.
+        {"dark with other bits", missing, 128 | 1 | 2 | 4 | 64, kErrorDark, false},
+        {"light with every bit but 128", missing, 0x7F | 0x100, kErrorLight, false},
+        // A shown model, then a file the reader rejects: the model is gone and
+        // the error page is back.
+        {"dark after a shown model", WriteTempFile(L"83.stl", std::string(83, 's')), 128, kErrorDark, true},
+        {"G-code failure", MissingTempFile(L"missing.nc"), 0, kErrorLight, false},
+    };
+    for (const auto& r : reloads) {
+        SCOPED_TRACE(r.What);
+        if (r.AfterModel) {
+            ASSERT_EQ(viewer.Reload(Gear(), r.Flags), 0);
+            EXPECT_TRUE(IsWindowVisible(viewer.GL()));
+        }
+        ASSERT_EQ(viewer.Reload(r.File, r.Flags), 0);
+        ExpectErrorPage(viewer.Root(), r.Colours, viewer.Status());
     }
     // A long text wraps at words inside (8, 8, W - 8, H - 8).
     lister.SetClientSize(230, 200);
@@ -516,7 +461,7 @@ POINT Mid(POINT a, POINT b)
 
 TImage ExpectedSplash(int w, int h, const TSplashColours& c, const std::wstring& statusLine)
 {
-    return Paint(w, h, [&](HDC dc) {
+    return PaintImage(w, h, [&](HDC dc) {
         int cx = w / 2, cy = h / 2;
         Fill(dc, w, h, c.Background);
         POINT p[8];
@@ -602,29 +547,24 @@ TEST(ViewerPages, SplashPageWhileLoading)
     }
     ASSERT_NE(viewer->Root(), nullptr);
     lister.SetClientSize(520, 380);
-    {
+    const struct {
+        const char* What;
+        std::wstring File;
+        int Flags;
+        TSplashColours Colours;
+    } reloads[] = {
+        {"dark splash while reloading with flag 128", slice, 128, kSplashDark},
+        {"light splash again", Gear(), 0, kSplashLight},
+        // The loading line holds the name as the ANSI code page has it.
+        {"non-ASCII name", WriteTempFile(L"zahnrad_\u00fc_\u9f7f\u8f6e.stl", ReadFileBytes(Gear())), 0, kSplashLight},
+    };
+    for (const auto& r : reloads) {
+        SCOPED_TRACE(r.What);
         TRootPaintRecorder rec;
-        ASSERT_EQ(viewer->Reload(slice, 128), 0);
+        ASSERT_EQ(viewer->Reload(r.File, r.Flags), 0);
         ASSERT_TRUE(rec.Seen()) << "the root did not paint during the reload";
-        SCOPED_TRACE("dark splash while reloading with flag 128");
         EXPECT_EQ(rec.Image().Width, 520);
-        ExpectSplash(rec.Image(), kSplashDark, slice);
-    }
-    {
-        TRootPaintRecorder rec;
-        ASSERT_EQ(viewer->Reload(Gear(), 0), 0);
-        ASSERT_TRUE(rec.Seen());
-        SCOPED_TRACE("light splash again");
-        ExpectSplash(rec.Image(), kSplashLight, Gear());
-    }
-    // The loading line holds the name as the ANSI code page has it.
-    std::wstring unusual = WriteTempFile(L"zahnrad_\u00fc_\u9f7f\u8f6e.stl", ReadFileBytes(Gear()));
-    {
-        TRootPaintRecorder rec;
-        ASSERT_EQ(viewer->Reload(unusual, 0), 0);
-        ASSERT_TRUE(rec.Seen());
-        SCOPED_TRACE("non-ASCII name");
-        ExpectSplash(rec.Image(), kSplashLight, unusual);
+        ExpectSplash(rec.Image(), r.Colours, r.File);
     }
     // A root of 100 x 50 pixels: S = 11, so the front face spans 11 pixels.
     lister.SetClientSize(100, 50);

@@ -10,20 +10,6 @@
 namespace voxaro::wine {
 namespace {
 
-constexpr int kStatusHeight = 22;
-constexpr int kPanelWidth = 196;
-
-const std::wstring& Gear()
-{
-    static const std::wstring p = DataPath(L"openscad_gear_bin.stl");
-    return p;
-}
-const std::wstring& GCodeFile()
-{
-    static const std::wstring p = DataPath(L"prusaslicer_overhang_supports.gcode");
-    return p;
-}
-
 bool HasStyle(HWND wnd, DWORD bits)
 {
     return (static_cast<DWORD>(GetWindowLongPtrW(wnd, GWL_STYLE)) & bits) == bits;
@@ -61,15 +47,15 @@ void ExpectMeshLayout(HWND root, int w, int h)
     EXPECT_GE(status.top, h - kStatusHeight) << "status bar overlaps the GL window";
 }
 
-// The light mesh background reaches all four corners of the frame.
-void ExpectFrameFillsWindow(const TImage& frame)
+// The mesh layout, and a GL frame of the GL window's size whose four corners
+// show the light mesh background.
+void ExpectMeshLayoutAndFrame(HWND root, int w, int h)
 {
-    ASSERT_FALSE(frame.Empty());
-    const uint32_t background = Rgb(204, 209, 222);
-    EXPECT_TRUE(Near(frame.At(0, 0), background, 1)) << std::hex << frame.At(0, 0);
-    EXPECT_TRUE(Near(frame.At(frame.Width - 1, 0), background, 1)) << std::hex << frame.At(frame.Width - 1, 0);
-    EXPECT_TRUE(Near(frame.At(0, frame.Height - 1), background, 1));
-    EXPECT_TRUE(Near(frame.At(frame.Width - 1, frame.Height - 1), background, 1));
+    ExpectMeshLayout(root, w, h);
+    TImage frame = CaptureGL(GLWindow(root));
+    EXPECT_EQ(frame.Width, w);
+    EXPECT_EQ(frame.Height, h - kStatusHeight);
+    ExpectCorners(frame, kLightBackground);
 }
 
 // The viewer placed its status bar at (0, H - 22), W x 22.
@@ -161,11 +147,7 @@ TEST(ViewerWindows, MeshLayoutFollowsTheRootSize)
     }
     {
         SCOPED_TRACE("root sized to 640 x 480");
-        ExpectMeshLayout(root, 640, 480);
-        TImage frame = CaptureGL(gl);
-        EXPECT_EQ(frame.Width, 640);
-        EXPECT_EQ(frame.Height, 480 - kStatusHeight);
-        ExpectFrameFillsWindow(frame);
+        ExpectMeshLayoutAndFrame(root, 640, 480);
     }
     {
         TPlacementRecorder rec(StatusWindow(root));
@@ -174,11 +156,7 @@ TEST(ViewerWindows, MeshLayoutFollowsTheRootSize)
     }
     {
         SCOPED_TRACE("Lister resized to 517 x 333");
-        ExpectMeshLayout(root, 517, 333);
-        TImage frame = CaptureGL(gl);
-        EXPECT_EQ(frame.Width, 517);
-        EXPECT_EQ(frame.Height, 333 - kStatusHeight);
-        ExpectFrameFillsWindow(frame);
+        ExpectMeshLayoutAndFrame(root, 517, 333);
     }
     // A root exactly as high as the status bar leaves a GL window 0 pixels high;
     // painting it must not fail.
@@ -205,7 +183,7 @@ TEST(ViewerWindows, MeshLayoutFollowsTheRootSize)
 TEST(ViewerWindows, MeshAfterGCodeGetsTheFullWidthAgain)
 {
     TListerWindow lister(640, 480);
-    TViewer viewer(lister, GCodeFile());
+    TViewer viewer(lister, Slice());
     ASSERT_NE(viewer.Root(), nullptr);
     EXPECT_TRUE(IsWindowVisible(viewer.GL()));
     ASSERT_EQ(viewer.Reload(Gear()), 0);
