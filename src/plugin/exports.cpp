@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "fpu_guard.h"
@@ -29,17 +30,14 @@ HWND DoListLoad(HWND parent, const std::wstring& fileName, int showFlags)
 {
     if (fileName.empty()) return nullptr;
     TLockGuard lock(ViewerLock());
-    TViewerForm* form = nullptr;
     try {
-        form = new TViewerForm(parent);
+        auto form = std::make_unique<TViewerForm>(parent);
         form->LoadFile(fileName, GetPluginDir(), showFlags);
-        ViewerList().push_back(form);
-        return form->RootWnd.Get();
+        HWND root = form->RootWnd.Get();
+        ViewerList().push_back(std::move(form));
+        return root;
     } catch (...) {
-        auto& list = ViewerList();
-        list.erase(std::remove(list.begin(), list.end(), form), list.end());
-        delete form;
-        return nullptr;
+        return nullptr;  // the half-made viewer is freed on the way out
     }
 }
 
@@ -67,10 +65,10 @@ void FreeAllViewers()
     TLockGuard lock(ViewerLock());
     auto& list = ViewerList();
     while (!list.empty()) {
-        TViewerForm* form = list.front();
+        std::unique_ptr<TViewerForm> form = std::move(list.front());
         list.erase(list.begin());
         try {
-            TViewerForm::DetachAndFree(form);
+            TViewerForm::DetachAndFree(std::move(form));
         } catch (...) {
         }
     }
@@ -131,8 +129,10 @@ VOXARO_EXPORT void __stdcall ListCloseWindow(HWND ListWin)
         TViewerForm* form = FindViewer(ListWin);
         if (!form) return;
         auto& list = ViewerList();
-        list.erase(std::find(list.begin(), list.end(), form));
-        delete form;
+        auto owner = std::find_if(list.begin(), list.end(), [form](const auto& v) { return v.get() == form; });
+        std::unique_ptr<TViewerForm> closing = std::move(*owner);
+        list.erase(owner);
+        closing.reset();  // destroys the windows and the GL context
     } catch (...) {
     }
 }

@@ -31,16 +31,16 @@ TCriticalSection& ViewerLock()
     return lock;
 }
 
-std::vector<TViewerForm*>& ViewerList()
+std::vector<std::unique_ptr<TViewerForm>>& ViewerList()
 {
-    static std::vector<TViewerForm*> list;
+    static std::vector<std::unique_ptr<TViewerForm>> list;
     return list;
 }
 
 TViewerForm* FindViewer(HWND wnd)
 {
-    for (TViewerForm* form : ViewerList())
-        if (form->RootWnd.Get() == wnd && wnd) return form;
+    for (const auto& form : ViewerList())
+        if (wnd && form->RootWnd.Get() == wnd) return form.get();
     return nullptr;
 }
 

@@ -2,6 +2,7 @@
 // guards them and the plug-in folder cache.
 #pragma once
 
+#include <memory>
 #include <vector>
 
 #include "viewer_form.h"
@@ -10,7 +11,7 @@
 namespace voxaro {
 
 TCriticalSection& ViewerLock();
-std::vector<TViewerForm*>& ViewerList();
+std::vector<std::unique_ptr<TViewerForm>>& ViewerList();
 // First viewer whose root window is wnd, or null.
 TViewerForm* FindViewer(HWND wnd);
 

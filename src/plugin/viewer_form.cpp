@@ -64,15 +64,14 @@ TViewerForm::~TViewerForm()
     RootWnd.Reset();
 }
 
-void TViewerForm::DetachAndFree(TViewerForm* form)
+void TViewerForm::DetachAndFree(std::unique_ptr<TViewerForm> form)
 {
     form->GLRC.Reset();
     form->GLDC.Forget();
     form->GLWnd.Forget();
     form->StatusWnd.Forget();
     form->RootWnd.Forget();
-    delete form;
-}
+}  // the viewer is freed here, releasing its model, parser and font
 
 void TViewerForm::LoadFile(const std::wstring& fileName, const std::string& pluginDir, int showFlags)
 {

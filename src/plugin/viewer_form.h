@@ -44,7 +44,7 @@ public:
     void PaintError(HDC dc, int width, int height);
     // Library unload: deletes the GL context, forgets every window (they
     // belong to the host's tree by then) and frees the object.
-    static void DetachAndFree(TViewerForm* form);
+    static void DetachAndFree(std::unique_ptr<TViewerForm> form);
 
     // Window procedures' message handling.
     LRESULT RootMessage(UINT msg, WPARAM wp, LPARAM lp);
