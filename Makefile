@@ -1,5 +1,5 @@
 # Voxaro: the two commands of the README, and a few more.
-.PHONY: demo test package bench build setup clean
+.PHONY: demo test package bench fuzz build setup clean
 
 demo:            ## build everything and show the real plug-in at work (PNGs in out/demo)
 	bash tools/demo.sh
@@ -17,6 +17,9 @@ bench:           ## speed and memory benchmarks
 	bash tools/setup.sh
 	cmake --preset native >/dev/null
 	cmake --build --preset native -j2 --target bench
+
+fuzz:            ## fuzz the readers for a minute each (clang, libFuzzer)
+	bash tools/fuzz.sh
 
 setup:
 	bash tools/setup.sh

@@ -12,6 +12,9 @@ PACKAGES=(
   zip unzip python3
 )
 
+# `setup.sh fuzz` also brings clang and its libFuzzer run time.
+if [ "${1:-}" = fuzz ]; then PACKAGES+=(clang libclang-rt-14-dev); fi
+
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

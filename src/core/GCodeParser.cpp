@@ -27,10 +27,6 @@ inline bool IsBlank(char c)
 {
     return static_cast<unsigned char>(c) < 33;
 }
-inline bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 inline bool IsLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');

@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Fuzzes the STL reader and the G-code parser with libFuzzer under ASan and
+# UBSan, seeded with the real files in tests/data.
+#   tools/fuzz.sh [SECONDS per fuzzer, default 60]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+seconds=${1:-60}
+bash tools/setup.sh fuzz
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j2 --target stl_fuzz gcode_fuzz
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/stl" "$work/gcode"
+cp tests/data/*.stl "$work/stl/"
+head -c 20000 tests/data/prusaslicer_overhang_supports.gcode > "$work/gcode/seed.gcode"
+status=0
+for f in stl gcode; do
+  echo "== ${f}_fuzz for ${seconds}s"
+  build/fuzz/fuzz/${f}_fuzz -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=4096 \
+    -artifact_prefix="$root/build/fuzz/${f}-" "$work/$f" 2>&1 | tail -3 || status=1
+done
+exit $status
