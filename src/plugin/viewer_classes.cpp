@@ -45,10 +45,16 @@ LRESULT CALLBACK GLProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
     }
 }
 
-// The side panel's messages; its controls arrive with the G-code panel.
 LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
 {
-    return DefWindowProcW(wnd, msg, wp, lp);
+    TViewerForm* form = FormOf(wnd);
+    if (!form) return DefWindowProcW(wnd, msg, wp, lp);
+    TFloatingPointGuard fpu;
+    try {
+        return form->GCodePanelProc(msg, wp, lp);
+    } catch (...) {
+        return 0;
+    }
 }
 
 void Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)

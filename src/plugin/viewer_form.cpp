@@ -137,10 +137,12 @@ void TViewerForm::LoadGCodeFile(const std::wstring& fileName)
         FailLoad(error, "Error: " + error);
         return;
     }
+    CreateGCodePanel();
     LayerSel = -1;
     LineWidth = 0.4;
     FitGCodeCamera(GCodeCam, GCode.get());
     ResetGCodeAngles(GCodeCam);
+    UpdateGCodePanel();
     if (!ShowGLWindow()) {
         FailLoad("OpenGL context failed.", "Error: OpenGL");
         return;

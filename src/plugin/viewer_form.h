@@ -23,6 +23,9 @@ constexpr int kStatusBarHeight = 22;
 constexpr int kPanelWidth = 196;
 constexpr int kStatusId = 1, kGLId = 2, kPanelId = 10;
 
+// True only when the control exists and shows a check mark.
+bool IsChecked(HWND control);
+
 // Registers the three viewer classes once per process; raises TOSError.
 void RegisterViewerClasses();
 // Library unload: unregisters the classes again where no window uses them.
@@ -79,8 +82,19 @@ public:
     TGCodeCamera GCodeCam;  // CamYaw, CamPitch, CamDist, CamTarget*, CamPan*
     int LayerSel = -1;
     double LineWidth = 0.4;
-    HWND PanelWnd = nullptr;  // child of RootWnd, destroyed with it
+    HWND PanelWnd = nullptr;  // child of RootWnd, destroyed with it (as are its controls)
     TUniqueFont PanelFont;
+    TUniqueBrush PanelBrush;  // background of the panel and its controls
+    HWND BtnReset = nullptr, BtnTop = nullptr, BtnFront = nullptr, BtnSide = nullptr;
+    HWND LblLayer = nullptr, TrkLayer = nullptr;
+    HWND ChkTravel = nullptr, ChkPrint = nullptr, ChkColorByLayer = nullptr, ChkSupport = nullptr;
+    HWND ChkLighting = nullptr, ChkAxes = nullptr, ChkEdges = nullptr;
+    HWND LblLineWidth = nullptr, TrkLineWidth = nullptr, LblInfo = nullptr;
+
+    // G-code side panel.
+    void CreateGCodePanel();
+    void UpdateGCodePanel();
+    LRESULT GCodePanelProc(UINT msg, WPARAM wp, LPARAM lp);
 
 private:
     void ShowLoadingSplash(const std::wstring& fileName);
@@ -94,6 +108,10 @@ private:
     void OnWheel(WPARAM wp);
     void OnSize();
     void OnPaintGL();
+    void ApplyLayerSlider();
+    void ApplyWidthSlider();
+    void OnPanelCommand(WPARAM wp);
+    void SetPanelText(HWND control, const std::string& text);
     const GLApi* PrepareGL();
     bool DrawMesh();
     bool DrawGCode();

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "gcode_renderer.h"
 #include "mesh_renderer.h"
 #include "viewer_form.h"
 
@@ -67,8 +68,6 @@ bool TViewerForm::DrawMesh()
     return true;
 }
 
-// Toolpath drawing arrives with the G-code view; until then the window shows
-// the view's background.
 bool TViewerForm::DrawGCode()
 {
     if (!GCode || GCode->MoveCount == 0 || !GLWnd) return false;
@@ -76,10 +75,16 @@ bool TViewerForm::DrawGCode()
     if (size.cx <= 0 || size.cy <= 0) return false;
     const GLApi* gl = PrepareGL();
     if (!gl) return false;
-    gl->ClearColor(0.13f, 0.13f, 0.15f, 1.0f);
-    gl->Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
-    gl->Viewport(0, 0, size.cx, size.cy);
-    return true;
+    TGCodeFrame frame;
+    frame.Parser = GCode.get();
+    frame.Camera = GCodeCam;
+    frame.Options = {IsChecked(ChkTravel),   IsChecked(ChkPrint), IsChecked(ChkColorByLayer), IsChecked(ChkSupport),
+                     IsChecked(ChkLighting), IsChecked(ChkAxes),  IsChecked(ChkEdges)};
+    frame.LayerSel = LayerSel;
+    frame.LineWidth = LineWidth;
+    frame.Width = size.cx;
+    frame.Height = size.cy;
+    return DrawGCodeFrame(*gl, frame);
 }
 
 void TViewerForm::RenderMesh()
