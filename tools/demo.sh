@@ -29,6 +29,7 @@ tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --dark "${files[0]}" "${file
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --keys W "${files[2]}" || true
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --keys WW --dark "${files[1]}" || true
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --keys LLLLUU++ "${files[0]}" || true
+tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --thumb 200x150 "${files[@]}" || true
 
 echo "== command-line engine"
 for f in "$samples"/*.stl "$samples"/*.gcode; do
@@ -42,4 +43,4 @@ cat "$out/status.txt"
 shots=$(ls "$out"/*.png | wc -l)
 echo
 echo "Wrote $shots screenshots to $out; plug-in package: out/voxaro.zip"
-[ "$shots" -ge 10 ]
+[ "$shots" -ge 16 ]

@@ -1,5 +1,7 @@
 #include "gcode_renderer.h"
 
+#include "scene_view.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -8,23 +10,15 @@ namespace voxaro {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-constexpr double kNearPlane = 0.01;
-constexpr double kFarPlane = 200000.0;
-constexpr double kHalfFovRadians = 22.5 * kPi / 180.0;
 // Beyond 85 degrees of pitch the world's up is too close to the view
 // direction; the look-at then takes scene -z (or +z from below) as up.
 constexpr double kSteepPitch = 1.4835298641951802;
-constexpr double kMinVectorLength = 1e-12;
 constexpr double kArcPieceAngle = 0.08726646259971647;  // 5 degrees
 constexpr int kMinArcPieces = 4;
 constexpr float kMinBoxLength = 1e-5f;
 constexpr double kGridStep = 10.0;
 constexpr double kGridHalfSize = 50.0;
 constexpr double kAxisLengthFactor = 0.12;
-
-struct TColor {
-    float R, G, B, A;
-};
 
 constexpr TColor kBackground = {0.13f, 0.13f, 0.15f, 1.0f};
 constexpr TColor kGridColor = {0.3f, 0.3f, 0.34f, 0.8f};
@@ -39,28 +33,6 @@ constexpr TColor kPrintColor = {1.0f, 0.55f, 0.0f, 1.0f};
 constexpr TColor kEdgeColor = {0.55f, 0.55f, 0.55f, 0.7f};
 // Directional light, fixed in scene axes.
 constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
-
-struct TVec3 {
-    double X, Y, Z;
-};
-
-TVec3 Cross(const TVec3& a, const TVec3& b)
-{
-    return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
-}
-
-// Unit length when the vector is long enough; otherwise unchanged.
-TVec3 NormalizedIfLong(const TVec3& v)
-{
-    double len = std::sqrt(v.X * v.X + v.Y * v.Y + v.Z * v.Z);
-    if (len <= kMinVectorLength) return v;
-    return {v.X / len, v.Y / len, v.Z / len};
-}
-
-void SetColor(const GLApi& gl, const TColor& c)
-{
-    gl.Color4f(c.R, c.G, c.B, c.A);
-}
 
 void Vertex(const GLApi& gl, const TScenePoint& p)
 {
@@ -159,36 +131,15 @@ void ClearFrame(const GLApi& gl, int width, int height)
     gl.PolygonOffset(1.0f, 1.0f);
 }
 
-void ApplyProjection(const GLApi& gl, int width, int height)
-{
-    double top = std::tan(kHalfFovRadians) * kNearPlane;
-    double right = top * width / height;
-    gl.MatrixMode(gl::PROJECTION);
-    gl.LoadIdentity();
-    gl.Frustum(-right, right, -top, top, kNearPlane, kFarPlane);
-}
-
-// Orbit camera as a hand-built look-at, then the eye (shifted by the pan)
-// moved to the origin.
+// Orbit camera: the look-at, then the eye (shifted by the pan) moved to the
+// origin. Looking nearly straight up or down, the up vector turns to -z/+z.
 void ApplyView(const GLApi& gl, const TGCodeCamera& cam)
 {
-    double cosPitch = std::cos(cam.CamPitch);
     TVec3 target = {cam.CamTargetX, cam.CamTargetY, cam.CamTargetZ};
-    TVec3 eye = {target.X + cam.CamDist * cosPitch * std::cos(cam.CamYaw),
-                 target.Y + cam.CamDist * std::sin(cam.CamPitch),
-                 target.Z + cam.CamDist * cosPitch * std::sin(cam.CamYaw)};
+    TVec3 eye = OrbitEye(target, cam.CamDist, cam.CamYaw, cam.CamPitch);
     TVec3 up = {0.0, 1.0, 0.0};
     if (std::fabs(cam.CamPitch) >= kSteepPitch) up = {0.0, 0.0, cam.CamPitch > 0 ? -1.0 : 1.0};
-
-    TVec3 dir = NormalizedIfLong({target.X - eye.X, target.Y - eye.Y, target.Z - eye.Z});
-    TVec3 side = NormalizedIfLong(Cross(dir, up));
-    TVec3 trueUp = Cross(side, dir);
-    // Column-major: rows side, true up, -direction.
-    const GLdouble m[16] = {side.X, trueUp.X, -dir.X, 0.0, side.Y, trueUp.Y, -dir.Y, 0.0,
-                            side.Z, trueUp.Z, -dir.Z, 0.0, 0.0,    0.0,      0.0,    1.0};
-    gl.MatrixMode(gl::MODELVIEW);
-    gl.LoadIdentity();
-    gl.MultMatrixd(m);
+    LoadLookAtRotation(gl, eye, target, up);
     gl.Translated(-(eye.X + cam.CamPanX), -(eye.Y + cam.CamPanY), -eye.Z);
 }
 
@@ -436,7 +387,7 @@ bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
     const TGCodeViewOptions& o = frame.Options;
     ClearFrame(gl, frame.Width, frame.Height);
     SetColorByLayer(o.ColorByLayer);
-    ApplyProjection(gl, frame.Width, frame.Height);
+    ApplyToolpathProjection(gl, frame.Width, frame.Height);
     ApplyView(gl, frame.Camera);
     SetupLight(gl, o.Lighting);
     DrawGrid(gl, *frame.Parser, frame.Camera);

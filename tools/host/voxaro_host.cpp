@@ -2,10 +2,11 @@
 // opens each file in a Lister-like window, and writes a screenshot (PNG) and
 // the status line of every view. Runs on Windows and under Wine.
 //
-//   voxaro_host PLUGIN OUTDIR [--dark] [--size WxH] [--keys KEYS] FILE...
+//   voxaro_host PLUGIN OUTDIR [--dark] [--size WxH] [--keys KEYS] [--thumb WxH] FILE...
 //
 // --keys sends key presses to the view before the screenshot (e.g. "W" for
-// the next draw mode, "LLL" to turn left three steps).
+// the next draw mode, "LLL" to turn left three steps). --thumb asks for the
+// host's thumbnails of the files instead.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -21,17 +22,20 @@ namespace {
 using ListLoadW_t = HWND(__stdcall*)(HWND, WCHAR*, int);
 using ListCloseWindow_t = void(__stdcall*)(HWND);
 using ListSetDefaultParams_t = void(__stdcall*)(void*);
+using ListGetPreviewBitmap_t = HBITMAP(__stdcall*)(char*, int, int, char*, int);
 
 struct TPlugin {
     HMODULE Module = nullptr;
     ListLoadW_t ListLoadW = nullptr;
     ListCloseWindow_t ListCloseWindow = nullptr;
     ListSetDefaultParams_t ListSetDefaultParams = nullptr;
+    ListGetPreviewBitmap_t ListGetPreviewBitmap = nullptr;
 };
 
 struct TOptions {
     std::wstring Plugin, OutDir, Keys;
     int Width = 800, Height = 600, Flags = 0;
+    int ThumbWidth = 0, ThumbHeight = 0;  // --thumb WxH: thumbnails instead of views
     std::vector<std::wstring> Files;
 };
 
@@ -68,7 +72,9 @@ bool LoadPlugin(const std::wstring& path, TPlugin& p)
         reinterpret_cast<ListCloseWindow_t>(reinterpret_cast<void*>(GetProcAddress(p.Module, "ListCloseWindow")));
     p.ListSetDefaultParams = reinterpret_cast<ListSetDefaultParams_t>(
         reinterpret_cast<void*>(GetProcAddress(p.Module, "ListSetDefaultParams")));
-    return p.ListLoadW && p.ListCloseWindow && p.ListSetDefaultParams;
+    p.ListGetPreviewBitmap = reinterpret_cast<ListGetPreviewBitmap_t>(
+        reinterpret_cast<void*>(GetProcAddress(p.Module, "ListGetPreviewBitmap")));
+    return p.ListLoadW && p.ListCloseWindow && p.ListSetDefaultParams && p.ListGetPreviewBitmap;
 }
 
 // Screen pixels of the window's client area as RGB, top row first.
@@ -162,6 +168,8 @@ bool ParseArgs(int argc, wchar_t** argv, TOptions& o)
             o.Flags |= 128;
         else if (a == L"--size" && i + 1 < argc)
             swscanf(argv[++i], L"%dx%d", &o.Width, &o.Height);
+        else if (a == L"--thumb" && i + 1 < argc)
+            swscanf(argv[++i], L"%dx%d", &o.ThumbWidth, &o.ThumbHeight);
         else if (a == L"--keys" && i + 1 < argc)
             o.Keys = argv[++i];
         else
@@ -185,6 +193,35 @@ HWND CreateListerWindow(const TOptions& o)
     ShowWindow(wnd, SW_SHOW);
     UpdateWindow(wnd);
     return wnd;
+}
+
+// The host's thumbnail request; the 24-bit bottom-up bitmap goes to a PNG.
+int ThumbnailFile(const TPlugin& plugin, const TOptions& o, const std::wstring& file, FILE* log)
+{
+    int n = WideCharToMultiByte(CP_ACP, 0, file.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string ansi(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, file.c_str(), -1, ansi.data(), n, nullptr, nullptr);
+    HBITMAP bmp = plugin.ListGetPreviewBitmap(ansi.data(), o.ThumbWidth, o.ThumbHeight, nullptr, 0);
+    std::wstring png = o.OutDir + L"\\" + BaseName(file) + L".thumb.png";
+    if (!bmp) {
+        std::fprintf(log, "%s\tno thumbnail\n", Utf8(BaseName(png)).c_str());
+        return 0;
+    }
+    DIBSECTION ds{};
+    GetObjectW(bmp, sizeof ds, &ds);
+    int w = ds.dsBm.bmWidth, h = ds.dsBm.bmHeight;
+    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    for (int y = 0; y < h; ++y) {
+        const auto* row =
+            static_cast<const uint8_t*>(ds.dsBm.bmBits) + static_cast<size_t>(h - 1 - y) * ds.dsBm.bmWidthBytes;
+        for (int x = 0; x < w; ++x)
+            for (int c = 0; c < 3; ++c)
+                rgb[(static_cast<size_t>(y) * w + x) * 3 + c] = row[3 * x + 2 - c];
+    }
+    DeleteObject(bmp);
+    voxaro::WritePng(Utf8(png), rgb.data(), w, h);
+    std::fprintf(log, "%s\tthumbnail %dx%d\n", Utf8(BaseName(png)).c_str(), w, h);
+    return 0;
 }
 
 int ViewFile(const TPlugin& plugin, HWND lister, const TOptions& o, const std::wstring& file, FILE* log)
@@ -218,7 +255,8 @@ int wmain(int argc, wchar_t** argv)
 {
     TOptions o;
     if (!ParseArgs(argc, argv, o)) {
-        std::fprintf(stderr, "usage: voxaro_host PLUGIN OUTDIR [--dark] [--size WxH] [--keys KEYS] FILE...\n");
+        std::fprintf(stderr,
+                     "usage: voxaro_host PLUGIN OUTDIR [--dark] [--size WxH] [--keys KEYS] [--thumb WxH] FILE...\n");
         return 2;
     }
     INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
@@ -235,7 +273,7 @@ int wmain(int argc, wchar_t** argv)
     if (!log) return 1;
     int failures = 0;
     for (const std::wstring& file : o.Files)
-        failures += ViewFile(plugin, lister, o, file, log);
+        failures += o.ThumbWidth > 0 ? ThumbnailFile(plugin, o, file, log) : ViewFile(plugin, lister, o, file, log);
     std::fclose(log);
     DestroyWindow(lister);
     FreeLibrary(plugin.Module);

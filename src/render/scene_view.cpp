@@ -1,0 +1,58 @@
+#include "scene_view.h"
+
+#include <cmath>
+
+namespace voxaro {
+
+namespace {
+
+constexpr double kNearPlane = 0.01;
+constexpr double kFarPlane = 200000.0;
+constexpr double kHalfFovRadians = 0.39269908169872414;  // 22.5 degrees
+constexpr double kMinVectorLength = 1e-12;
+
+TVec3 Cross(const TVec3& a, const TVec3& b)
+{
+    return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
+}
+
+// Unit length when the vector is long enough; otherwise unchanged.
+TVec3 NormalizedIfLong(const TVec3& v)
+{
+    double len = std::sqrt(v.X * v.X + v.Y * v.Y + v.Z * v.Z);
+    if (len <= kMinVectorLength) return v;
+    return {v.X / len, v.Y / len, v.Z / len};
+}
+
+}  // namespace
+
+TVec3 OrbitEye(const TVec3& target, double distance, double yaw, double pitch)
+{
+    double cosPitch = std::cos(pitch);
+    return {target.X + distance * cosPitch * std::cos(yaw), target.Y + distance * std::sin(pitch),
+            target.Z + distance * cosPitch * std::sin(yaw)};
+}
+
+void ApplyToolpathProjection(const GLApi& gl, int width, int height)
+{
+    double top = std::tan(kHalfFovRadians) * kNearPlane;
+    double right = top * width / height;
+    gl.MatrixMode(gl::PROJECTION);
+    gl.LoadIdentity();
+    gl.Frustum(-right, right, -top, top, kNearPlane, kFarPlane);
+}
+
+void LoadLookAtRotation(const GLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up)
+{
+    TVec3 dir = NormalizedIfLong({target.X - eye.X, target.Y - eye.Y, target.Z - eye.Z});
+    TVec3 side = NormalizedIfLong(Cross(dir, up));
+    TVec3 trueUp = Cross(side, dir);
+    // Column-major: rows side, true up, -direction.
+    const GLdouble m[16] = {side.X, trueUp.X, -dir.X, 0.0, side.Y, trueUp.Y, -dir.Y, 0.0,
+                            side.Z, trueUp.Z, -dir.Z, 0.0, 0.0,    0.0,      0.0,    1.0};
+    gl.MatrixMode(gl::MODELVIEW);
+    gl.LoadIdentity();
+    gl.MultMatrixd(m);
+}
+
+}  // namespace voxaro
