@@ -84,7 +84,7 @@ void SetupLights(const GLApi& gl)
     gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightPosition);
 }
 
-void InitGLState(const GLApi& gl, int samples)
+void SetShadingState(const GLApi& gl)
 {
     gl.Enable(gl::DEPTH_TEST);
     gl.DepthFunc(gl::LEQUAL);
@@ -95,6 +95,11 @@ void InitGLState(const GLApi& gl, int samples)
     SetupLights(gl);
     gl.Enable(gl::COLOR_MATERIAL);
     gl.ColorMaterial(gl::FRONT_AND_BACK, gl::AMBIENT_AND_DIFFUSE);
+}
+
+void InitGLState(const GLApi& gl, int samples)
+{
+    SetShadingState(gl);
     gl.Hint(gl::PERSPECTIVE_CORRECTION_HINT, gl::NICEST);
     if (samples > 0) gl.Enable(gl::MULTISAMPLE);
 }

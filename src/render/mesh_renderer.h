@@ -40,6 +40,10 @@ void InitGLState(const GLApi& gl, int samples);
 // reused by the thumbnails).
 void SetupLights(const GLApi& gl);
 
+// Depth test, normalisation, smooth shading, light 0 with SetupLights and
+// colour material: the part of InitGLState the model thumbnail shares.
+void SetShadingState(const GLApi& gl);
+
 // Projection and model-view of the mesh view: eye on the +Z axis at the
 // frustum's distance, the camera's pan, the light re-specified in eye space,
 // then RotX about X, RotY about Y, and the model centred.

@@ -24,15 +24,7 @@ constexpr float kMeshRotY = 30.0f;
 
 void SetMeshThumbnailState(const GLApi& gl)
 {
-    gl.Enable(gl::DEPTH_TEST);
-    gl.DepthFunc(gl::LEQUAL);
-    gl.Enable(gl::NORMALIZE);
-    gl.ShadeModel(gl::SMOOTH);
-    gl.Enable(gl::LIGHTING);
-    gl.Enable(gl::LIGHT0);
-    SetupLights(gl);
-    gl.Enable(gl::COLOR_MATERIAL);
-    gl.ColorMaterial(gl::FRONT_AND_BACK, gl::AMBIENT_AND_DIFFUSE);
+    SetShadingState(gl);  // no perspective hint here
     // Whether or not the pixel format has samples.
     gl.Enable(gl::MULTISAMPLE);
 }
