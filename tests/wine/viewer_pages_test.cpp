@@ -252,6 +252,30 @@ TEST(ViewerPages, ReaderErrorTexts)
     }
 }
 
+// A file another program holds open for writing, and a folder, cannot be
+// opened for reading: the system's error code is shown.
+TEST(ViewerPages, LockedFilesAndFoldersShowTheSystemError)
+{
+    TListerWindow lister(400, 300);
+    std::wstring locked = WriteTempFile(L"locked.stl", ReadFileBytes(Gear()));
+    HANDLE writer = CreateFileW(locked.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+    {
+        TViewer viewer(lister, locked);
+        EXPECT_EQ(viewer.Status(), L"Error: STL: Cannot open file (error 32)") << "sharing violation";
+    }
+    CloseHandle(writer);
+    TViewer viewer(lister, locked);
+    EXPECT_TRUE(StartsWith(viewer.Status(), L"STL Binary  |  Triangles: 1304")) << "readable again once released";
+
+    std::wstring folder = MissingTempFile(L"a folder.stl");
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    EXPECT_EQ(viewer.Reload(folder), 0);
+    EXPECT_EQ(viewer.Status(), L"Error: STL: Cannot open file (error 5)") << "access denied";
+    RemoveDirectoryW(folder.c_str());
+}
+
 TEST(ViewerPages, NonAsciiFileNames)
 {
     TListerWindow lister(640, 480);
