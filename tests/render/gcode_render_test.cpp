@@ -11,10 +11,13 @@
 #include "gcode_renderer.h"
 #include "mesh_renderer.h"
 #include "osmesa_gl.h"
+#include "pixels.h"
 #include "test_files.h"
 
 namespace voxaro {
 namespace {
+
+using namespace voxaro::test;
 
 constexpr int kSize = 128;
 constexpr double kPi = 3.14159265358979323846;
@@ -22,31 +25,6 @@ constexpr double kTopPitch = 1.5690509975429023;  // the panel's "Top" preset, 8
 
 // ---------------------------------------------------------------------------
 // Colours and pixel helpers
-
-uint32_t Rgb(float r, float g, float b)
-{
-    auto c = [](float v) { return static_cast<uint32_t>(std::lround(v * 255.0f)); };
-    return (c(r) << 16) | (c(g) << 8) | c(b);
-}
-
-int Channel(uint32_t c, int shift)
-{
-    return static_cast<int>((c >> shift) & 0xFF);
-}
-
-bool Near(uint32_t a, uint32_t b, int tol = 2)
-{
-    for (int s = 0; s <= 16; s += 8)
-        if (std::abs(Channel(a, s) - Channel(b, s)) > tol) return false;
-    return true;
-}
-
-// Printed-move colours, lit or not: clearly more red than blue. The
-// background, the grid and the greys of travel and edges are not.
-bool IsWarm(uint32_t c)
-{
-    return Channel(c, 16) - Channel(c, 0) > 38;
-}
 
 const uint32_t kBackgroundRgb = Rgb(0.13f, 0.13f, 0.15f);
 const uint32_t kGridRgb = Rgb(0.3f, 0.3f, 0.34f);
@@ -56,28 +34,6 @@ const uint32_t kPrintRgb = Rgb(1.0f, 0.55f, 0.0f);
 const uint32_t kSupportRgb = Rgb(1.0f, 0.45f, 0.0f);
 const uint32_t kInterfaceRgb = Rgb(1.0f, 0.85f, 0.0f);
 const uint32_t kEdgeRgb = Rgb(0.55f, 0.55f, 0.55f);
-
-using TPixelTest = std::function<bool(uint32_t)>;
-
-TPixelTest Is(uint32_t color, int tol = 2)
-{
-    return [color, tol](uint32_t c) { return Near(c, color, tol); };
-}
-
-// Pixels matching test in the rectangle [x0, x1] x [y0, y1] (top-left origin).
-size_t CountIn(const TOffscreenGL& gl, const TPixelTest& test, int x0, int y0, int x1, int y1)
-{
-    size_t n = 0;
-    for (int y = std::max(y0, 0); y <= std::min(y1, gl.Height() - 1); ++y)
-        for (int x = std::max(x0, 0); x <= std::min(x1, gl.Width() - 1); ++x)
-            n += test(gl.PixelAt(x, y)) ? 1 : 0;
-    return n;
-}
-
-size_t CountAll(const TOffscreenGL& gl, const TPixelTest& test)
-{
-    return CountIn(gl, test, 0, 0, gl.Width() - 1, gl.Height() - 1);
-}
 
 // ---------------------------------------------------------------------------
 // Cameras
@@ -139,21 +95,6 @@ int RunsInColumn(const TOffscreenGL& gl, int x, const TPixelTest& test)
         inside = hit;
     }
     return runs;
-}
-
-struct TBounds {
-    int MinX = 1 << 30, MinY = 1 << 30, MaxX = -1, MaxY = -1;
-};
-TBounds BoundsOf(const TOffscreenGL& gl, const TPixelTest& test)
-{
-    TBounds b;
-    for (int y = 0; y < gl.Height(); ++y)
-        for (int x = 0; x < gl.Width(); ++x)
-            if (test(gl.PixelAt(x, y))) {
-                b.MinX = std::min(b.MinX, x), b.MaxX = std::max(b.MaxX, x);
-                b.MinY = std::min(b.MinY, y), b.MaxY = std::max(b.MaxY, y);
-            }
-    return b;
 }
 
 // ---------------------------------------------------------------------------

@@ -5,9 +5,12 @@
 
 #include "mesh_renderer.h"
 #include "osmesa_gl.h"
+#include "pixels.h"
 
 namespace voxaro {
 namespace {
+
+using namespace voxaro::test;
 
 constexpr int kSize = 64;
 
@@ -32,30 +35,6 @@ TMeshCamera HeadOn(float zoom = 1.0f)
     cam.RotY = 0;
     cam.Zoom = zoom;
     return cam;
-}
-
-uint32_t Rgb(float r, float g, float b)
-{
-    auto c = [](float v) { return static_cast<uint32_t>(std::lround(v * 255.0f)); };
-    return (c(r) << 16) | (c(g) << 8) | c(b);
-}
-
-bool Near(uint32_t a, uint32_t b, int tol = 2)
-{
-    for (int s = 0; s <= 16; s += 8) {
-        int d = static_cast<int>((a >> s) & 0xFF) - static_cast<int>((b >> s) & 0xFF);
-        if (std::abs(d) > tol) return false;
-    }
-    return true;
-}
-
-size_t CountNear(const TOffscreenGL& gl, uint32_t color, int tol = 2)
-{
-    size_t n = 0;
-    for (int y = 0; y < gl.Height(); ++y)
-        for (int x = 0; x < gl.Width(); ++x)
-            n += Near(gl.PixelAt(x, y), color, tol);
-    return n;
 }
 
 class MeshRender : public ::testing::Test {
