@@ -23,11 +23,6 @@ LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info)
 }
 [[maybe_unused]] const LPTOP_LEVEL_EXCEPTION_FILTER kPreviousFilter = SetUnhandledExceptionFilter(ReportCrash);
 
-template <typename Fn> void Resolve(HMODULE m, const char* name, Fn& fn)
-{
-    fn = reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m, name)));
-}
-
 std::wstring Env(const wchar_t* name)
 {
     const wchar_t* v = _wgetenv(name);
@@ -66,15 +61,15 @@ bool TPluginApi::Load()
 {
     Module = LoadLibraryW(PluginPath().c_str());
     if (!Module) return false;
-    Resolve(Module, "ListLoad", ListLoad);
-    Resolve(Module, "ListLoadW", ListLoadW);
-    Resolve(Module, "ListLoadNext", ListLoadNext);
-    Resolve(Module, "ListLoadNextW", ListLoadNextW);
-    Resolve(Module, "ListCloseWindow", ListCloseWindow);
-    Resolve(Module, "ListGetDetectString", ListGetDetectString);
-    Resolve(Module, "ListSetDefaultParams", ListSetDefaultParams);
-    Resolve(Module, "ListSendCommand", ListSendCommand);
-    Resolve(Module, "ListGetPreviewBitmap", ListGetPreviewBitmap);
+    ResolveExport(Module, "ListLoad", ListLoad);
+    ResolveExport(Module, "ListLoadW", ListLoadW);
+    ResolveExport(Module, "ListLoadNext", ListLoadNext);
+    ResolveExport(Module, "ListLoadNextW", ListLoadNextW);
+    ResolveExport(Module, "ListCloseWindow", ListCloseWindow);
+    ResolveExport(Module, "ListGetDetectString", ListGetDetectString);
+    ResolveExport(Module, "ListSetDefaultParams", ListSetDefaultParams);
+    ResolveExport(Module, "ListSendCommand", ListSendCommand);
+    ResolveExport(Module, "ListGetPreviewBitmap", ListGetPreviewBitmap);
     return true;
 }
 
@@ -315,10 +310,10 @@ int ProbeSamples()
     wglMakeCurrent_t makeCurrent{};
     wglDeleteContext_t destroy{};
     wglGetProcAddress_t getProc{};
-    Resolve(gl, "wglCreateContext", create);
-    Resolve(gl, "wglMakeCurrent", makeCurrent);
-    Resolve(gl, "wglDeleteContext", destroy);
-    Resolve(gl, "wglGetProcAddress", getProc);
+    ResolveExport(gl, "wglCreateContext", create);
+    ResolveExport(gl, "wglMakeCurrent", makeCurrent);
+    ResolveExport(gl, "wglDeleteContext", destroy);
+    ResolveExport(gl, "wglGetProcAddress", getProc);
     if (!create || !makeCurrent || !destroy || !getProc) return 0;
 
     WNDCLASSW wc{};

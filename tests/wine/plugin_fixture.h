@@ -8,17 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace voxaro::wine {
+#include "lister_api.h"
 
-using ListLoad_t = HWND(__stdcall*)(HWND, char*, int);
-using ListLoadW_t = HWND(__stdcall*)(HWND, WCHAR*, int);
-using ListLoadNext_t = int(__stdcall*)(HWND, HWND, char*, int);
-using ListLoadNextW_t = int(__stdcall*)(HWND, HWND, WCHAR*, int);
-using ListCloseWindow_t = void(__stdcall*)(HWND);
-using ListGetDetectString_t = void(__stdcall*)(char*, int);
-using ListSetDefaultParams_t = void(__stdcall*)(void*);
-using ListSendCommand_t = int(__stdcall*)(HWND, int, int);
-using ListGetPreviewBitmap_t = HBITMAP(__stdcall*)(char*, int, int, char*, int);
+namespace voxaro::wine {
 
 struct TPluginApi {
     HMODULE Module = nullptr;

@@ -15,14 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "lister_api.h"
 #include "png_write.h"
 
 namespace {
 
-using ListLoadW_t = HWND(__stdcall*)(HWND, WCHAR*, int);
-using ListCloseWindow_t = void(__stdcall*)(HWND);
-using ListSetDefaultParams_t = void(__stdcall*)(void*);
-using ListGetPreviewBitmap_t = HBITMAP(__stdcall*)(char*, int, int, char*, int);
+using namespace voxaro;
 
 struct TPlugin {
     HMODULE Module = nullptr;
@@ -67,13 +65,10 @@ bool LoadPlugin(const std::wstring& path, TPlugin& p)
 {
     p.Module = LoadLibraryW(path.c_str());
     if (!p.Module) return false;
-    p.ListLoadW = reinterpret_cast<ListLoadW_t>(reinterpret_cast<void*>(GetProcAddress(p.Module, "ListLoadW")));
-    p.ListCloseWindow =
-        reinterpret_cast<ListCloseWindow_t>(reinterpret_cast<void*>(GetProcAddress(p.Module, "ListCloseWindow")));
-    p.ListSetDefaultParams = reinterpret_cast<ListSetDefaultParams_t>(
-        reinterpret_cast<void*>(GetProcAddress(p.Module, "ListSetDefaultParams")));
-    p.ListGetPreviewBitmap = reinterpret_cast<ListGetPreviewBitmap_t>(
-        reinterpret_cast<void*>(GetProcAddress(p.Module, "ListGetPreviewBitmap")));
+    ResolveExport(p.Module, "ListLoadW", p.ListLoadW);
+    ResolveExport(p.Module, "ListCloseWindow", p.ListCloseWindow);
+    ResolveExport(p.Module, "ListSetDefaultParams", p.ListSetDefaultParams);
+    ResolveExport(p.Module, "ListGetPreviewBitmap", p.ListGetPreviewBitmap);
     return p.ListLoadW && p.ListCloseWindow && p.ListSetDefaultParams && p.ListGetPreviewBitmap;
 }
 
