@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <new>
 
@@ -617,17 +618,38 @@ TGCodeMove TGCodeParser::GetMove(int32_t i) const
     return Moves[static_cast<size_t>(i)];
 }
 
-bool IsGCodeFileName(const std::wstring& name)
+namespace {
+
+// The name's extension with its dot, upper-cased (ASCII), or "" when the last
+// dot is not in the file name itself.
+std::wstring UpperExtension(const std::wstring& name)
 {
     size_t dot = name.find_last_of(L'.');
     size_t slash = name.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return false;
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
     std::wstring ext = name.substr(dot);
     for (wchar_t& c : ext)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    for (const wchar_t* known : {L".GCODE", L".GCO", L".NC", L".NGC", L".G", L".TAP"})
-        if (ext == known) return true;
+    return ext;
+}
+
+bool IsOneOf(const std::wstring& ext, std::initializer_list<const wchar_t*> known)
+{
+    for (const wchar_t* k : known)
+        if (ext == k) return true;
     return false;
+}
+
+}  // namespace
+
+bool IsGCodeFileName(const std::wstring& name)
+{
+    return IsOneOf(UpperExtension(name), {L".GCODE", L".GCO", L".NC", L".NGC", L".G", L".TAP"});
+}
+
+bool IsGCodeThumbnailName(const std::wstring& name)
+{
+    return IsOneOf(UpperExtension(name), {L".GCODE", L".GCO", L".NC", L".NGC"});
 }
 
 void SetColorByLayer(bool on)

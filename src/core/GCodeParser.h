@@ -109,6 +109,9 @@ private:
 // True for the names the viewer opens as G-code: extensions .GCODE, .GCO,
 // .NC, .NGC, .G and .TAP in any letter case.
 bool IsGCodeFileName(const std::wstring& name);
+// The names whose thumbnails are toolpaths: .GCODE, .GCO, .NC and .NGC only
+// (.G and .TAP files take the model path and get no thumbnail).
+bool IsGCodeThumbnailName(const std::wstring& name);
 
 // Process-wide colour-by-layer switch, written by the view and read by the
 // thumbnail renderer, always atomically.

@@ -43,15 +43,6 @@ bool RegisterThumbClass()
     return ThumbClassRegistered;
 }
 
-bool IsThumbnailGCode(const std::wstring& name)
-{
-    size_t dot = name.find_last_of(L'.');
-    size_t slash = name.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return false;
-    std::wstring ext = UpperTail(name, name.size() - dot);
-    return ext == L".GCODE" || ext == L".GCO" || ext == L".NC" || ext == L".NGC";
-}
-
 // The drawn picture, read row by row from the back buffer into a new
 // bottom-up 24-bit DIB section (GL's row 0 is the bitmap's first row).
 HBITMAP ReadBackBitmap(const GLApi& gl, int width, int height)
@@ -146,7 +137,7 @@ HBITMAP RenderPreview(const char* ansiFileName, int width, int height)
     std::wstring name(static_cast<size_t>(length), L'\0');
     MultiByteToWideChar(CP_ACP, 0, ansiFileName, -1, name.data(), length);
     name.resize(static_cast<size_t>(length) - 1);
-    if (IsThumbnailGCode(name)) return RenderGCodeThumbnail(name, width, height);
+    if (IsGCodeThumbnailName(name)) return RenderGCodeThumbnail(name, width, height);
     return RenderMeshThumbnail(name, GetPluginDir(), width, height);
 }
 

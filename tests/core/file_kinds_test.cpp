@@ -16,5 +16,18 @@ TEST(FileKinds, GCodeNamesInAnyLetterCase)
         EXPECT_FALSE(IsGCodeFileName(name)) << name;
 }
 
+TEST(FileKinds, ThumbnailsTakeFourOfTheSixGCodeExtensions)
+{
+    for (const wchar_t* name : {L"a.gcode", L"b.GCO", L"c.Nc", L"d.ngc"}) {
+        EXPECT_TRUE(IsGCodeThumbnailName(name)) << name;
+        EXPECT_TRUE(IsGCodeFileName(name)) << name;
+    }
+    for (const wchar_t* name : {L"e.g", L"f.TAP"}) {
+        EXPECT_FALSE(IsGCodeThumbnailName(name)) << name;
+        EXPECT_TRUE(IsGCodeFileName(name)) << name;
+    }
+    EXPECT_FALSE(IsGCodeThumbnailName(L"C:\\x.gcode\\part.stl"));
+}
+
 }  // namespace
 }  // namespace voxaro
