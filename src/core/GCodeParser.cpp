@@ -13,6 +13,7 @@
 
 #include "decimal.h"
 #include "file_io.h"
+#include "text_scan.h"
 
 namespace voxaro {
 
@@ -22,36 +23,11 @@ std::atomic<int32_t> ColorByLayerFlag{0};
 
 // ---------------------------------------------------------------------------
 // Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
-// on terminators; only ASCII letters change case.
+// on terminators.
 
-inline bool IsBlank(char c)
-{
-    return static_cast<unsigned char>(c) < 33;
-}
 inline bool IsLetter(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-inline char Upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-void Trim(const char*& begin, const char*& end)
-{
-    while (begin < end && IsBlank(*begin))
-        ++begin;
-    while (end > begin && IsBlank(end[-1]))
-        --end;
-}
-
-// Compares n bytes of text with an upper-case pattern, ignoring the case of
-// the text's letters.
-bool EqualsUpper(const char* text, const char* pattern, size_t n)
-{
-    for (size_t i = 0; i < n; ++i)
-        if (Upper(text[i]) != pattern[i]) return false;
-    return true;
 }
 
 // First occurrence of a marker that starts with ';'. Jumping between
@@ -63,20 +39,11 @@ const char* FindMarker(const char* begin, const char* end, const char* marker, b
     while (static_cast<size_t>(end - p) >= n) {
         p = static_cast<const char*>(std::memchr(p, ';', static_cast<size_t>(end - p) - n + 1));
         if (!p) return nullptr;
-        bool same = ignoreCase ? EqualsUpper(p + 1, marker + 1, n - 1) : std::memcmp(p + 1, marker + 1, n - 1) == 0;
+        bool same = ignoreCase ? SameNoCase(p + 1, marker + 1, n - 1) : std::memcmp(p + 1, marker + 1, n - 1) == 0;
         if (same) return p;
         ++p;
     }
     return nullptr;
-}
-
-// Case-insensitive containment of an upper-case keyword.
-bool ContainsUpper(const char* begin, const char* end, const char* keyword)
-{
-    const size_t n = std::strlen(keyword);
-    for (const char* p = begin; static_cast<size_t>(end - p) >= n; ++p)
-        if (Upper(*p) == keyword[0] && EqualsUpper(p + 1, keyword + 1, n - 1)) return true;
-    return false;
 }
 
 bool ParseTrimmed(const char* begin, const char* end, double& value)
@@ -155,13 +122,13 @@ template <size_t N> TGCodeFeature MatchFeature(const char* begin, const char* en
 {
     Trim(begin, end);
     for (const TKeyword& k : table)
-        if (ContainsUpper(begin, end, k.Text)) return k.Feature;
+        if (FindNoCase(begin, end, k.Text)) return k.Feature;
     return gfNone;
 }
 
 // ---------------------------------------------------------------------------
 // Streams a file in fixed blocks and hands out its lines in place, split at
-// CR, LF and CR LF. A line that straddles blocks is carried to the front of
+// CR, LF and CR LF as ForEachLine splits a range. A line that straddles blocks is carried to the front of
 // the buffer; a very long one grows the buffer by doubling and is never
 // moved or rescanned more than once per growth, so the work stays linear.
 
@@ -212,20 +179,10 @@ private:
         return false;
     }
 
-    size_t Find(char c) const
+    // Position of the next CR or LF at or after Scan_, or End_.
+    size_t FindBreak() const
     {
-        const void* p = std::memchr(Buf_.get() + Scan_, c, End_ - Scan_);
-        return p ? static_cast<size_t>(static_cast<const char*>(p) - Buf_.get()) : End_;
-    }
-
-    // Position of the next CR or LF at or after Scan_, or End_. Each kind's
-    // next position is cached so a file without CRs costs one memchr per block.
-    size_t FindBreak()
-    {
-        if (!CacheValid_ || NextLF_ < Scan_) NextLF_ = Find('\n');
-        if (!CacheValid_ || NextCR_ < Scan_) NextCR_ = Find('\r');
-        CacheValid_ = true;
-        return std::min(NextLF_, NextCR_);
+        return static_cast<size_t>(FindLineBreak(Buf_.get() + Scan_, Buf_.get() + End_) - Buf_.get());
     }
 
     void Grow(size_t capacity)
@@ -252,7 +209,6 @@ private:
         size_t got = File_.ReadFull(Buf_.get() + End_, block);
         End_ += got;
         if (got < block) Eof_ = true;  // end of file or a read error
-        CacheValid_ = false;
     }
 
     TFile& File_;
@@ -261,8 +217,6 @@ private:
     size_t Begin_ = 0;  // start of the current line
     size_t End_ = 0;    // end of the valid bytes
     size_t Scan_ = 0;   // [Begin_, Scan_) is known to hold no line break
-    size_t NextLF_ = 0, NextCR_ = 0;
-    bool CacheValid_ = false;
     bool Eof_ = false;
     bool SkipLF_ = false;
 };
@@ -416,7 +370,7 @@ bool TGCodeParser::ParseSlicerComment(const char* begin, const char* end)
         return true;
     }
     const size_t typeLen = sizeof(Type) - 1;
-    if (static_cast<size_t>(end - begin) > typeLen && EqualsUpper(begin, Type, typeLen)) {
+    if (static_cast<size_t>(end - begin) > typeLen && SameNoCase(begin, Type, typeLen)) {
         CurrentFeature = MatchFeature(begin + typeLen, end, TypeKeywords);
         return true;
     }
@@ -543,7 +497,7 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
     while (pos < length && (line[pos] == ' ' || line[pos] == '\t'))
         ++pos;
     if (pos >= length || !IsLetter(line[pos])) return false;
-    letter = Upper(line[pos++]);
+    letter = UpperAscii(line[pos++]);
     while (pos < length && line[pos] == ' ')
         ++pos;
 
@@ -628,8 +582,7 @@ std::wstring UpperExtension(const std::wstring& name)
     size_t slash = name.find_last_of(L"\\/");
     if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
     std::wstring ext = name.substr(dot);
-    for (wchar_t& c : ext)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    UpperCaseAscii(ext);
     return ext;
 }
 

@@ -7,6 +7,8 @@
 #include <new>
 #include <stdexcept>
 
+#include "text_scan.h"
+
 namespace voxaro {
 
 // Finite components whose squares overflow (about 1.8e19 and up) are scaled
@@ -122,8 +124,7 @@ std::wstring UpperTail(const std::wstring& name, size_t n)
 {
     if (name.size() < n) return {};
     std::wstring tail = name.substr(name.size() - n);
-    for (wchar_t& c : tail)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    UpperCaseAscii(tail);
     return tail;
 }
 

@@ -12,6 +12,8 @@
 #include "file_io.h"
 #include "memory_hint.h"
 #include "mesh_data.h"
+#include "reader_error.h"
+#include "text_scan.h"
 
 namespace voxaro {
 
@@ -21,10 +23,6 @@ constexpr uint64_t kAsciiLimit = 64ull * 1024 * 1024;
 constexpr size_t kRecordSize = 50;
 // Binary records are read in blocks of this many triangles (about 1 MB).
 constexpr size_t kBlockTriangles = 20000;
-
-struct OutOfMemory : std::exception {
-    const char* what() const noexcept override { return "Out of memory."; }
-};
 
 void SetVertex(TGLVertex& v, const float n[3], const float p[3])
 {
@@ -50,67 +48,12 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
     }
 }
 
-inline bool IsBlank(unsigned char c)
-{
-    return c <= 32;
-}
-
-// First CR or LF in [p, end), or end. Looks at eight bytes at a time: a word
-// without either byte is skipped whole.
-inline const char* FindLineEnd(const char* p, const char* end)
-{
-    constexpr uint64_t kOnes = 0x0101010101010101ull;
-    constexpr uint64_t kHigh = 0x8080808080808080ull;
-    while (end - p >= 8) {
-        uint64_t w;
-        std::memcpy(&w, p, 8);
-        const uint64_t lf = w ^ (kOnes * '\n');
-        const uint64_t cr = w ^ (kOnes * '\r');
-        if (((lf - kOnes) & ~lf & kHigh) | ((cr - kOnes) & ~cr & kHigh)) break;
-        p += 8;
-    }
-    while (p < end && *p != '\n' && *p != '\r')
-        ++p;
-    return p;
-}
-
-// Walks the lines of [p, end): CR LF, LF and a lone CR each end a line.
-template <typename Fn> void ForEachLine(const char* p, const char* end, Fn&& fn)
-{
-    while (p < end) {
-        const char* q = FindLineEnd(p, end);
-        fn(p, q);
-        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n') ++q;
-        p = q + 1;
-    }
-}
-
-void Trim(const char*& b, const char*& e)
-{
-    while (b < e && IsBlank(static_cast<unsigned char>(*b)))
-        ++b;
-    while (e > b && IsBlank(static_cast<unsigned char>(e[-1])))
-        --e;
-}
-
-bool EqualsIgnoreCase(const char* b, const char* e, const char* word)
-{
-    size_t n = std::strlen(word);
-    if (static_cast<size_t>(e - b) != n) return false;
-    for (size_t i = 0; i < n; ++i) {
-        char c = b[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != word[i]) return false;
-    }
-    return true;
-}
-
 // The counting pass looks only at the first six characters of the trimmed
 // line: "facet" and exactly one space.
 bool StartsWithFacet(const char* b, const char* e)
 {
     Trim(b, e);
-    return e - b >= 6 && EqualsIgnoreCase(b, b + 5, "facet") && b[5] == ' ';
+    return e - b >= 6 && EqualsNoCase(b, b + 5, "facet") && b[5] == ' ';
 }
 
 struct Token {
@@ -124,11 +67,11 @@ int Tokenize(const char* b, const char* e, Token* tokens, int maxTokens)
 {
     int count = 0;
     while (b < e) {
-        while (b < e && IsBlank(static_cast<unsigned char>(*b)))
+        while (b < e && IsBlank(*b))
             ++b;
         if (b == e) break;
         const char* s = b;
-        while (b < e && !IsBlank(static_cast<unsigned char>(*b)))
+        while (b < e && !IsBlank(*b))
             ++b;
         if (count < maxTokens) tokens[count] = {s, b};
         if (++count > maxTokens) break;
@@ -162,7 +105,7 @@ bool TMeshData::LoadSTL(const std::wstring& FileName)
         ErrorMsg = "STL: Cannot open file (error " + std::to_string(file.LastError()) + ")";
         return false;
     }
-    try {
+    return RunStage(ErrorMsg, "STL: ", [&] {
         unsigned char header[80];
         if (file.ReadFull(header, sizeof header) < sizeof header) {
             ErrorMsg = "STL: Header missing.";
@@ -181,13 +124,7 @@ bool TMeshData::LoadSTL(const std::wstring& FileName)
         if (sized && size <= 0xFFFFFFFFull && size == 84 + 50 * static_cast<uint64_t>(count))
             return LoadBinarySTL(file, count);
         return LoadAsciiSTL(file);
-    } catch (const std::bad_alloc&) {
-        ErrorMsg = std::string("STL: ") + OutOfMemory().what();
-        return false;
-    } catch (const std::exception& e) {
-        ErrorMsg = std::string("STL: ") + e.what();
-        return false;
-    }
+    });
 }
 
 bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
@@ -197,7 +134,7 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
         return false;
     }
     uint64_t vertexCount = 3 * static_cast<uint64_t>(triangleCount);
-    if (!Allocate(vertexCount, vertexCount)) throw OutOfMemory();
+    if (!Allocate(vertexCount, vertexCount)) throw TOutOfMemory();
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
     HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
@@ -236,7 +173,7 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         return false;
     }
     std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
-    if (!text) throw OutOfMemory();
+    if (!text) throw TOutOfMemory();
     HintSequentialFill(text.get(), static_cast<size_t>(size));
     if (file.ReadFull(text.get(), static_cast<size_t>(size)) < size) {
         ErrorMsg = "ASCII-STL: Read error.";
@@ -253,7 +190,7 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         ErrorMsg = "ASCII-STL: No triangles found.";
         return false;
     }
-    if (!Allocate(capacity, capacity)) throw OutOfMemory();
+    if (!Allocate(capacity, capacity)) throw TOutOfMemory();
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
     HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
@@ -263,12 +200,11 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         Token t[5];
         int count = Tokenize(b, e, t, 5);
         if (count < 4) return;
-        if (count >= 5 && EqualsIgnoreCase(t[0].Begin, t[0].End, "facet") &&
-            EqualsIgnoreCase(t[1].Begin, t[1].End, "normal")) {
+        if (count >= 5 && EqualsNoCase(t[0].Begin, t[0].End, "facet") && EqualsNoCase(t[1].Begin, t[1].End, "normal")) {
             for (int k = 0; k < 3; ++k)
                 ConvertToken(t[2 + k], normal[k]);
             NormalizeVector(normal[0], normal[1], normal[2]);
-        } else if (EqualsIgnoreCase(t[0].Begin, t[0].End, "vertex") && n < capacity) {
+        } else if (EqualsNoCase(t[0].Begin, t[0].End, "vertex") && n < capacity) {
             float p[3];
             for (int k = 0; k < 3; ++k)
                 if (!ConvertToken(t[1 + k], p[k])) return;

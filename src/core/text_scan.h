@@ -1,0 +1,97 @@
+// The readers' small text toolkit. Texts are raw bytes given as [begin, end)
+// ranges: NULs are ordinary characters, only ASCII letters change case, and a
+// blank is any byte with a code of 32 or less (controls and the space).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace voxaro {
+
+inline bool IsBlank(char c)
+{
+    return static_cast<unsigned char>(c) <= 32;
+}
+inline char UpperAscii(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+inline char LowerAscii(char c)
+{
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Moves begin and end inwards past blanks.
+inline void Trim(const char*& begin, const char*& end)
+{
+    while (begin < end && IsBlank(*begin))
+        ++begin;
+    while (end > begin && IsBlank(end[-1]))
+        --end;
+}
+
+// Whether the n bytes at text equal word's first n bytes, letters compared
+// without regard to case.
+inline bool SameNoCase(const char* text, const char* word, size_t n)
+{
+    for (size_t i = 0; i < n; ++i)
+        if (UpperAscii(text[i]) != UpperAscii(word[i])) return false;
+    return true;
+}
+
+// Whether [begin, end) is word, ignoring letter case.
+inline bool EqualsNoCase(const char* begin, const char* end, const char* word)
+{
+    size_t n = std::strlen(word);
+    return static_cast<size_t>(end - begin) == n && SameNoCase(begin, word, n);
+}
+
+// Whether [begin, end) starts with word, ignoring letter case.
+inline bool StartsWithNoCase(const char* begin, const char* end, const char* word)
+{
+    size_t n = std::strlen(word);
+    return static_cast<size_t>(end - begin) >= n && SameNoCase(begin, word, n);
+}
+
+// First occurrence of word in [begin, end) ignoring letter case, or null.
+const char* FindNoCase(const char* begin, const char* end, const char* word);
+
+// Upper-cases the ASCII letters of a text in place.
+void UpperCaseAscii(std::string& text);
+void UpperCaseAscii(std::wstring& text);
+
+// First CR or LF in [p, end), or end. Eight bytes at a time: a word without
+// either byte is skipped whole.
+inline const char* FindLineBreak(const char* p, const char* end)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    while (end - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        const uint64_t lf = w ^ (kOnes * '\n');
+        const uint64_t cr = w ^ (kOnes * '\r');
+        if (((lf - kOnes) & ~lf & kHigh) | ((cr - kOnes) & ~cr & kHigh)) break;
+        p += 8;
+    }
+    while (p < end && *p != '\n' && *p != '\r')
+        ++p;
+    return p;
+}
+
+// Calls fn(lineBegin, lineEnd) for every line of [p, end), without its break.
+// CR LF, LF and a lone CR each end a line; text after the last break is a
+// line of its own, and a break at the very end starts no empty line.
+template <typename Fn> void ForEachLine(const char* p, const char* end, Fn&& fn)
+{
+    while (p < end) {
+        const char* q = FindLineBreak(p, end);
+        fn(p, q);
+        if (q < end && *q == '\r' && q + 1 < end && q[1] == '\n') ++q;
+        p = q + 1;
+    }
+}
+
+}  // namespace voxaro
