@@ -12,8 +12,10 @@ PACKAGES=(
   zip unzip python3
 )
 
-# `setup.sh fuzz` also brings clang and its libFuzzer run time.
+# `setup.sh fuzz` also brings clang and its libFuzzer run time; `setup.sh occt`
+# OpenCASCADE, which writes the STEP test files (tools/step_fixtures).
 if [ "${1:-}" = fuzz ]; then PACKAGES+=(clang libclang-rt-14-dev); fi
+if [ "${1:-}" = occt ]; then PACKAGES+=(libocct-data-exchange-dev libocct-modeling-algorithms-dev libocct-ocaf-dev); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
