@@ -67,14 +67,17 @@ public:
     // Reads a model file, choosing the reader by the name's extension:
     // .STP/.STEP to STEP, .STL to STL, anything else to 3MF. PluginDir locates
     // lib3mf. True: mesh filled and InfoText set; false: ErrorMsg says why.
-    // Safe for untrusted input.
+    // Safe for untrusted input. A STEP file that cannot be opened raises a
+    // TReaderError with its message instead (see reader_error.h).
     bool LoadFromFile(const std::wstring& FileName, const std::string& PluginDir);
 
     // STL readers (stl_reader.cpp). LoadBinarySTL expects the file at byte 84.
     bool LoadBinarySTL(TFile& file, uint32_t triangleCount);
     bool LoadAsciiSTL(TFile& file);
-    // STEP and 3MF readers.
+    // STEP reader (step_*.cpp): from a file, or from bytes in memory.
     bool LoadSTEP(const std::wstring& FileName);
+    bool LoadSTEPFromMemory(const char* begin, const char* end);
+    // 3MF reader.
     bool Load3MF(const std::wstring& FileName, const std::string& PluginDir);
 
     // Sizes both arrays to exactly the given counts and sets the counts.

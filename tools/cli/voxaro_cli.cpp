@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "GCodeParser.h"
@@ -45,11 +46,24 @@ int InfoGCode(const std::wstring& name)
     return 0;
 }
 
+// A reader's failure message, also for the errors that leave LoadFromFile
+// (a STEP file that cannot be opened) instead of being returned.
+bool LoadMesh(TMeshData& mesh, const std::wstring& name)
+{
+    try {
+        return mesh.LoadFromFile(name, "");
+    } catch (const std::exception& e) {
+        mesh.Clear();
+        mesh.ErrorMsg = e.what();
+        return false;
+    }
+}
+
 int InfoMesh(const std::wstring& name)
 {
     auto start = Clock::now();
     TMeshData mesh;
-    bool ok = mesh.LoadFromFile(name, "");
+    bool ok = LoadMesh(mesh, name);
     double ms = MillisecondsSince(start);
     if (!ok) {
         std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
@@ -90,7 +104,7 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions& o)
 int Render(const std::wstring& name, const char* out, const RenderOptions& o)
 {
     TMeshData mesh;
-    if (!mesh.LoadFromFile(name, "")) {
+    if (!LoadMesh(mesh, name)) {
         std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
         return 1;
     }

@@ -1,0 +1,255 @@
+// The STEP reader's working data: the entity table parsed from the file's DATA
+// sections, the pool of 3-D points, the collected polygon faces, the assembly
+// transforms and the colour cache of one load. Used only inside the reader
+// (step_*.cpp) and by its tests.
+//
+// The file's bytes stay in one buffer for the whole load; entities and their
+// parameters are spans into it, so the table costs a few bytes per instance
+// instead of a string per parameter.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "pod_array.h"
+
+namespace voxaro {
+
+class TMeshData;
+
+struct TStepVec3 {
+    double X, Y, Z;
+};
+
+// One stored instance. Simple instances own ParamCount parameters starting at
+// FirstParam in TStepScene::Params; a complex instance (TypeCode 22) has no
+// parameters and keeps the text inside its outer parentheses (Raw) there.
+struct TStepEntity {
+    uint64_t Text;  // offset of the instance text in the scene's buffer
+    int32_t Id;     // greater than 0
+    uint32_t FirstParam;
+    uint32_t ParamCount;
+    uint8_t TypeCode;
+};
+
+// A parameter: offset and length relative to its instance's text.
+struct TStepSpan {
+    uint32_t Offset, Length;
+};
+
+using TStepIntArray = std::vector<int32_t>;
+using TStepHoleArray = std::vector<TStepIntArray>;
+
+struct TStepFace {
+    TStepIntArray Outer;  // at least 3 point indices, no two neighbours closer than 1e-8
+    TStepHoleArray Holes;
+    uint8_t R = 0, G = 0, B = 0;
+    bool HasColor = false;
+};
+
+// Column-major 4x4: element (row r, column c) at index 4c + r.
+using TStepMatrix = double[16];
+
+struct TStepSRXform {
+    int32_t RepId;
+    double Matrix[16];
+};
+
+// Type codes of the names the reader knows; every other name is 0.
+enum TStepType : uint8_t {
+    stOther = 0,
+    stCartesianPoint = 1,
+    stDirection = 2,
+    stPolyLoop = 3,
+    stEdgeLoop = 4,
+    stFaceOuterBound = 5,
+    stFaceBound = 6,
+    stAdvancedFace = 7,
+    stVertexPoint = 8,
+    stEdgeCurve = 9,
+    stOrientedEdge = 10,
+    stCircle = 11,
+    stLine = 12,
+    stAxis2Placement3D = 13,
+    stColourRgb = 14,
+    stStyledItem = 15,
+    stPresentationStyleAssignment = 16,
+    stSurfaceStyleUsage = 17,
+    stSurfaceSideStyle = 18,
+    stSurfaceStyleFillArea = 19,
+    stFillAreaStyle = 20,
+    stFillAreaStyleColour = 21,
+    stComplex = 22,  // set by the parser, never by name
+    stContextDependentShapeRepresentation = 23,
+    stAdvancedBrepShapeRepresentation = 24,
+    stManifoldSolidBrep = 25,
+    stClosedShell = 26,
+};
+
+// Identifier -> table position. A dense table while identifiers are about as
+// many as the instances, an open-addressing hash otherwise, so a file holding
+// "#2000000000=..." costs no more than any other one-instance file. When two
+// instances share an identifier, the later one is found.
+class TStepIdIndex {
+public:
+    void Build(const TPodArray<TStepEntity>& entities, int32_t count);
+    // Table position of the instance, or -1.
+    int32_t Find(int32_t id) const;
+    int32_t MaxId = -1;
+
+private:
+    std::vector<int32_t> Dense_;
+    std::vector<int32_t> HashIds_, HashPos_;
+    uint32_t HashMask_ = 0;
+};
+
+// Vectors of list items lent out to nested list walks; returned when done.
+class TStepListPool {
+public:
+    std::vector<std::string_view> Take();
+    void Give(std::vector<std::string_view>&& list);
+
+private:
+    std::vector<std::vector<std::string_view>> Free_;
+};
+
+struct TStepScene {
+    // The file's bytes; instance texts are compacted in place while parsing.
+    std::unique_ptr<char[]> Buffer;
+    size_t BufferSize = 0;
+
+    TPodArray<TStepEntity> Entities;
+    int32_t EntityCount = 0;
+    TPodArray<TStepSpan> Params;
+    uint32_t ParamCount = 0;
+
+    // Point pool, shared by all faces, de-duplicated on coordinates rounded to 1e-6.
+    TPodArray<TStepVec3> Points;
+    int32_t PointCount = 0;
+    std::vector<int32_t> HashHead;  // bucket -> first point or -1
+    TPodArray<int32_t> HashNext;    // point -> next point in its bucket or -1
+    TPodArray<int64_t> KeyX, KeyY, KeyZ;
+    uint32_t HashMask = 0;
+
+    std::vector<TStepFace> Faces;
+
+    TStepVec3 BoundsMin{0, 0, 0}, BoundsMax{0, 0, 0};
+    TStepVec3 Center{0, 0, 0};
+    double Extent = 1;
+    bool HasBounds = false;
+    bool UseXform = false;
+    double Xform[16];
+
+    std::vector<TStepSRXform> SRXforms;
+    std::vector<std::pair<int32_t, int32_t>> FirstXformOfRep;  // (RepId, entry), sorted: the first wins
+
+    TStepIdIndex IdIndex;
+    // Per table position: -2 not looked up yet, -1 no colour, else R*65536 + G*256 + B.
+    // Faces and the style entities of their colour chains are cached here.
+    std::vector<int32_t> ColorCache;
+    // Styled items (table positions) sorted by the identifier they style.
+    std::vector<std::pair<int32_t, int32_t>> StyledItems;
+
+    // Every point index collected into a loop counts here; a file whose
+    // references repeat geometry beyond this is refused.
+    uint64_t CollectedIndices = 0;
+    uint64_t CollectedLimit = UINT64_MAX;
+
+    TStepListPool Lists;
+
+    TStepScene();
+    TStepScene(const TStepScene&) = delete;
+    TStepScene& operator=(const TStepScene&) = delete;
+
+    int32_t MaxId() const { return IdIndex.MaxId; }
+    std::string_view Param(const TStepEntity& e, uint32_t k) const;
+    std::string_view Raw(const TStepEntity& e) const { return Param(e, 0); }
+    // Entity at a table position, or null for -1 and other invalid positions.
+    const TStepEntity* At(int32_t pos) const;
+};
+
+// A list vector borrowed from the scene for one nested list walk.
+class TStepList {
+public:
+    explicit TStepList(TStepScene& scene) : Items(scene.Lists.Take()), Scene_(scene) {}
+    ~TStepList() { Scene_.Lists.Give(std::move(Items)); }
+    TStepList(const TStepList&) = delete;
+    TStepList& operator=(const TStepList&) = delete;
+    std::vector<std::string_view> Items;
+
+private:
+    TStepScene& Scene_;
+};
+
+// ----- Syntax (step_syntax.cpp) -----
+
+// Parses the DATA sections of a file held in scene.Buffer into the entity
+// table, compacting multi-line instance texts in place.
+void ParseStepFile(TStepScene& scene);
+uint8_t ClassifyStepType(std::string_view upperName);
+// The top-level parameters of text, each trimmed (quotes are not recognised).
+void SplitParams(std::string_view text, std::vector<std::string_view>& list);
+// The identifier of a reference "#n", -1 when text is not one.
+int32_t ParseRef(std::string_view text);
+// A real number ("," read as "."), 0 when text is not one.
+double StepStrToFloat(std::string_view text);
+void BuildIdIndex(TStepScene& scene);
+int32_t FindEntity(const TStepScene& scene, int32_t id);
+// A list parameter without its parentheses, split into items.
+void OpenList(std::string_view param, std::vector<std::string_view>& items);
+// Table position of the instance that parameter k of e refers to, or -1.
+int32_t ResolveParam(const TStepScene& scene, const TStepEntity& e, uint32_t k);
+
+// ----- Topology and geometry (step_geometry.cpp, step_topology.cpp) -----
+
+void InitPointHash(TStepScene& scene);
+int32_t AddPoint(TStepScene& scene, TStepVec3 p);
+bool ReadPoint(const TStepScene& scene, int32_t pos, TStepVec3& v);
+bool ReadVertexPoint(const TStepScene& scene, int32_t pos, TStepVec3& v);
+void ReadEdgeEnds(const TStepScene& scene, int32_t pos, TStepVec3& start, TStepVec3& end, bool& hasStart, bool& hasEnd);
+bool ReadPlacement(const TStepScene& scene, int32_t pos, TStepMatrix m);
+void MatIdentity(TStepMatrix m);
+void MatMultiply(const TStepMatrix a, const TStepMatrix b, TStepMatrix out);
+void MatInvertRigid(const TStepMatrix m, TStepMatrix out);
+TStepVec3 TransformPoint(const TStepMatrix m, TStepVec3 p);
+
+void AddFace(TStepScene& scene, const TStepIntArray& loop, bool hasColor, uint8_t r, uint8_t g, uint8_t b);
+void AddFaceWithHoles(TStepScene& scene, const TStepIntArray& loop, TStepHoleArray&& holes, bool hasColor, uint8_t r,
+                      uint8_t g, uint8_t b);
+void AddPolyLoopFace(TStepScene& scene, int32_t pos);
+bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop);
+void AddAdvancedFace(TStepScene& scene, int32_t pos);
+void AddClosedShell(TStepScene& scene, int32_t pos);
+void AddShapeRep(TStepScene& scene, int32_t pos);
+
+// ----- Colours and assemblies (step_styles.cpp) -----
+
+bool GetFaceColor(TStepScene& scene, int32_t faceId, uint8_t& r, uint8_t& g, uint8_t& b);
+void BuildAssemblyXforms(TStepScene& scene);
+bool FindXform(const TStepScene& scene, int32_t repId, TStepMatrix m);
+int32_t FindRelationshipRep(std::string_view raw);
+int32_t FindTransformRef(std::string_view raw);
+
+// ----- The load (step_reader.cpp) -----
+
+// Faces of every ADVANCED_BREP_SHAPE_REPRESENTATION, each placed by its
+// assembly transform; failing that, every ADVANCED_FACE, then every POLY_LOOP.
+void CollectFaces(TStepScene& scene);
+// Parses the file held in scene.Buffer and fills mesh: false with
+// mesh.ErrorMsg set when the file holds nothing to draw.
+bool LoadStepScene(TStepScene& scene, TMeshData& mesh);
+
+// ----- Triangulation (step_triangulate.cpp) -----
+
+// Fall-back colour of the face at position i in the face list.
+void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b);
+// Fills mesh with the faces' triangles. workLimit bounds the steps spent on
+// bridging and ear clipping over the whole load; beyond it a TReaderError is
+// raised.
+void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLimit);
+
+}  // namespace voxaro

@@ -1,0 +1,266 @@
+// The STEP reader from text to triangles: faces of the boundary
+// representation, their colours, assembly placement, the messages, real CAD
+// files and hostile input.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <set>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "mesh_data.h"
+#include "reader_error.h"
+#include "step_scene.h"
+#include "step_test_util.h"
+#include "test_files.h"
+
+namespace voxaro {
+namespace {
+
+using TColor = std::tuple<int, int, int>;
+
+std::set<TColor> Colors(const TMeshData& m)
+{
+    std::set<TColor> out;
+    for (int32_t i = 0; i < m.VertexCount; ++i)
+        out.insert({m.Vertices[i].R, m.Vertices[i].G, m.Vertices[i].B});
+    return out;
+}
+
+// Extent of the drawn vertices along x, y and z.
+std::array<float, 6> Box(const TMeshData& m)
+{
+    std::array<float, 6> b{1e30f, 1e30f, 1e30f, -1e30f, -1e30f, -1e30f};
+    for (int32_t i = 0; i < m.VertexCount; ++i) {
+        const float p[3] = {m.Vertices[i].X, m.Vertices[i].Y, m.Vertices[i].Z};
+        for (int k = 0; k < 3; ++k)
+            b[k] = std::min(b[k], p[k]), b[3 + k] = std::max(b[3 + k], p[k]);
+    }
+    return b;
+}
+
+TEST(StepReader, CubeOfSixFaces)
+{
+    TStepWriter w;
+    w.Solid(w.BoxFaces(0, 0, 0, 2, 2, 2));
+    TStepScene scene;
+    LoadSceneFaces(scene, w.File());
+    EXPECT_EQ(scene.Faces.size(), 6u);
+    EXPECT_EQ(scene.PointCount, 8);  // corners are shared by the faces through the point pool
+
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, w.File())) << mesh.ErrorMsg;
+    EXPECT_EQ(mesh.InfoText, "STEP  |  Faces: 6  |  Triangles: 12");
+    EXPECT_EQ(mesh.ObjectCount, 6);
+    EXPECT_TRUE(mesh.HasMaterial);
+    EXPECT_FLOAT_EQ(mesh.CenterX, 1);
+    EXPECT_FLOAT_EQ(mesh.Radius, static_cast<float>(2 * 0.5 * std::sqrt(3.0)));
+    // Flat shading: each triangle carries its face's unit normal on all three vertices.
+    for (int32_t i = 0; i < mesh.VertexCount; i += 3) {
+        const TGLVertex& v = mesh.Vertices[i];
+        EXPECT_FLOAT_EQ(std::fabs(v.NX) + std::fabs(v.NY) + std::fabs(v.NZ), 1.0f);
+        EXPECT_EQ(v.NX, mesh.Vertices[i + 2].NX);
+    }
+}
+
+TEST(StepReader, LoopsTakeTheVertexWhereEachEdgeIsEntered)
+{
+    // A triangle written with reversed edges: .F. enters each at its end.
+    TStepWriter w;
+    int a = w.Vertex(0, 0, 0), b = w.Vertex(1, 0, 0), c = w.Vertex(0, 1, 0);
+    int e1 = w.Add("EDGE_CURVE('',#" + std::to_string(b) + ",#" + std::to_string(a) + ",$,.T.)");
+    int e2 = w.Add("EDGE_CURVE('',#" + std::to_string(c) + ",#" + std::to_string(b) + ",$,.T.)");
+    int e3 = w.Add("EDGE_CURVE('',#" + std::to_string(a) + ",#" + std::to_string(c) + ",$,.T.)");
+    std::vector<int> oriented;
+    for (int e : {e1, e2, e3})
+        oriented.push_back(w.Add("ORIENTED_EDGE('',*,*,#" + std::to_string(e) + ",.F.)"));
+    int loop = w.Add("EDGE_LOOP(''," + TStepWriter::List(oriented) + ")");
+    w.Add("ADVANCED_FACE('',(#" + std::to_string(w.Add("FACE_BOUND('',#" + std::to_string(loop) + ",.T.)")) +
+          "),$,.T.)");
+    TStepScene scene;
+    LoadSceneFaces(scene, w.File());
+    ASSERT_EQ(scene.Faces.size(), 1u);  // a face with only a FACE_BOUND uses it as outer loop
+    const auto& outer = scene.Faces[0].Outer;
+    ASSERT_EQ(outer.size(), 3u);
+    EXPECT_EQ(scene.Points[outer[0]].X, 0);  // the end of the first edge, a
+    EXPECT_EQ(scene.Points[outer[1]].X, 1);  // then b
+    EXPECT_EQ(scene.Points[outer[2]].Y, 1);  // then c
+}
+
+TEST(StepReader, PointsMergeWhenTheyRoundToTheSameMicrometre)
+{
+    TStepScene scene;
+    FillBuffer(scene, "");
+    InitPointHash(scene);
+    int32_t a = AddPoint(scene, {1, 2, 3});
+    EXPECT_EQ(AddPoint(scene, {1 + 4e-7, 2, 3}), a);
+    EXPECT_NE(AddPoint(scene, {1 + 2e-6, 2, 3}), a);
+    EXPECT_EQ(scene.Points[a].X, 1);  // the first point's coordinates stay
+    for (int i = 0; i < 20000; ++i)   // many points: the buckets grow, every point is still found
+        AddPoint(scene, {i * 0.001, 0, 0});
+    EXPECT_EQ(AddPoint(scene, {12.345, 0, 0}), AddPoint(scene, {12.3450004, 0, 0}));
+    EXPECT_EQ(scene.PointCount, 20002);
+}
+
+TEST(StepReader, FallsBackWhenNoRepresentationReachesAFace)
+{
+    TStepWriter loose;  // faces that no shape representation lists
+    loose.BoxFaces(0, 0, 0, 1, 1, 1);
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, loose.File()));
+    EXPECT_EQ(mesh.ObjectCount, 6);
+
+    std::string poly = "#1=CARTESIAN_POINT('',(0.,0.,0.));\n#2=CARTESIAN_POINT('',(1.,0.,0.));\n"
+                       "#3=CARTESIAN_POINT('',(0.,1.,0.));\n#4=POLY_LOOP('',(#1,#2,#3));\n";
+    ASSERT_TRUE(LoadStepText(mesh, StepFile(poly)));
+    EXPECT_EQ(mesh.InfoText, "STEP  |  Faces: 1  |  Triangles: 1");
+}
+
+TEST(StepReader, MessagesWhenNothingCanBeDrawn)
+{
+    TMeshData mesh;
+    EXPECT_FALSE(LoadStepText(mesh, ""));
+    EXPECT_EQ(mesh.ErrorMsg, "STEP: No entities found.");
+    EXPECT_FALSE(LoadStepText(mesh, StepFile("#1=B_SPLINE_SURFACE_WITH_KNOTS('',3,3,());\n")));
+    EXPECT_EQ(mesh.ErrorMsg, "STEP: No renderable faces found. (NURBS/B-SPLINE_SURFACE not supported)");
+    TStepWriter w;  // three points on a line: the one triangle is degenerate
+    w.Face(w.Loop({w.Vertex(0, 0, 0), w.Vertex(1, 0, 0), w.Vertex(2, 0, 0)}));
+    EXPECT_FALSE(LoadStepText(mesh, w.File()));
+    EXPECT_EQ(mesh.ErrorMsg, "STEP: Triangulation produced no vertices.");
+
+    try {
+        mesh.LoadFromFile(test::Wide(test::TempDir() + "/missing.STEP"), "");
+        ADD_FAILURE() << "no error raised";
+    } catch (const TReaderError& e) {
+        EXPECT_STREQ(e.what(), "STEP: Cannot open file (error 2)");
+    }
+}
+
+// COLOUR_RGB reached through the whole style chain, one face per case.
+std::string StyledFace(TStepWriter& w, const std::string& rgb, int target)
+{
+    int colour = w.Add("COLOUR_RGB(''," + rgb + ")");
+    int fill = w.Add("FILL_AREA_STYLE('',(#" +
+                     std::to_string(w.Add("FILL_AREA_STYLE_COLOUR('',#" + std::to_string(colour) + ")")) + "))");
+    int side = w.Add("SURFACE_SIDE_STYLE('',(#" +
+                     std::to_string(w.Add("SURFACE_STYLE_FILL_AREA(#" + std::to_string(fill) + ")")) + "))");
+    int usage = w.Add("SURFACE_STYLE_USAGE(.BOTH.,#" + std::to_string(side) + ")");
+    int assignment = w.Add("PRESENTATION_STYLE_ASSIGNMENT((#" + std::to_string(usage) + "))");
+    return std::to_string(
+        w.Add("STYLED_ITEM('color',(#" + std::to_string(assignment) + "),#" + std::to_string(target) + ")"));
+}
+
+TEST(StepReader, FaceColoursFromTheirStyles)
+{
+    TStepWriter w;
+    std::vector<int> faces = w.BoxFaces(0, 0, 0, 1, 1, 1);
+    int solid = w.Solid(faces);
+    StyledFace(w, "0.8,0.2,0.2", faces[0]);
+    StyledFace(w, "0.5,0.5,0.5", faces[1]);
+    StyledFace(w, "0.,0.,1.", faces[2]);  // two styles for one face: the first in the file wins
+    StyledFace(w, "1.,1.,0.", faces[2]);
+    StyledFace(w, "0.,1.,0.", solid);  // styles of a solid do not reach its faces
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, w.File()));
+    std::set<TColor> colours = Colors(mesh);
+    EXPECT_TRUE(colours.count({204, 51, 51}));
+    EXPECT_TRUE(colours.count({128, 128, 128}));  // 127.5 rounds to even
+    EXPECT_TRUE(colours.count({0, 0, 255}));
+    EXPECT_FALSE(colours.count({255, 255, 0}));
+    EXPECT_FALSE(colours.count({0, 255, 0}));
+    EXPECT_EQ(colours.size(), 6u);  // three faces in the fall-back palette, each its own
+}
+
+TEST(StepReader, FallBackPalette)
+{
+    const int expected[][4] = {{0, 76, 138, 219},  {1, 85, 147, 215}, {2, 93, 156, 210},
+                               {5, 117, 138, 196}, {7, 76, 156, 187}, {9, 93, 174, 219}};
+    for (const auto& e : expected) {
+        uint8_t r, g, b;
+        StepPaletteColor(e[0], r, g, b);
+        EXPECT_EQ(TColor(r, g, b), TColor(e[1], e[2], e[3])) << "face " << e[0];
+    }
+}
+
+TEST(StepReader, AssemblyComponentsArePlaced)
+{
+    TStepWriter w;
+    int part = w.Solid(w.BoxFaces(0, 0, 0, 1, 1, 1));
+    auto placement = [&](const char* at) {
+        return w.Add("AXIS2_PLACEMENT_3D('',#" + std::to_string(w.Add(std::string("CARTESIAN_POINT('',") + at + ")")) +
+                     ",$,$)");
+    };
+    int from = placement("(0.,0.,0.)"), to = placement("(10.,0.,0.)");
+    int xf = w.Add("ITEM_DEFINED_TRANSFORMATION('',''," + TStepWriter::Ref(from) + "," + TStepWriter::Ref(to) + ")");
+    int rel = w.Add("(REPRESENTATION_RELATIONSHIP('','',#" + std::to_string(part) + ",#999)" +
+                    "REPRESENTATION_RELATIONSHIP_WITH_TRANSFORMATION( #" + std::to_string(xf) + ")" +
+                    "SHAPE_REPRESENTATION_RELATIONSHIP())");
+    w.Add("CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(#" + std::to_string(rel) + ",$)");
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, w.File()));
+    EXPECT_EQ(Box(mesh)[0], 10);
+    EXPECT_EQ(Box(mesh)[3], 11);
+
+    EXPECT_EQ(FindTransformRef("X_WITH_TRANSFORMATION(#abc)"), -1);
+    EXPECT_EQ(FindTransformRef("with_transformation(\t#31)"), 31);
+    EXPECT_EQ(FindRelationshipRep("REPRESENTATION_RELATIONSHIP('a','(b,c)',#5,#9)"), 5);
+    EXPECT_EQ(FindRelationshipRep("REPRESENTATION_RELATIONSHIP('',#5)"), -1);
+}
+
+TEST(StepReader, RealCadFiles)
+{
+    struct Case {
+        const char* Name;
+        const char* Info;
+    } cases[] = {
+        // A box with a round through hole: round edges have one vertex, so the
+        // hole's wall and the hole loops drop out, leaving the six box faces.
+        {"occt_box_hole_ap203.step", "STEP  |  Faces: 6  |  Triangles: 12"},
+        {"occt_box_hole_ap214.step", "STEP  |  Faces: 6  |  Triangles: 12"},
+        // A plate with two rectangular and one hexagonal hole: 6 + 4 + 4 + 6 faces;
+        // top and bottom take 2 + (4 + 2) + (4 + 2) + (6 + 2) triangles each.
+        {"occt_plate_holes.step", "STEP  |  Faces: 20  |  Triangles: 80"},
+        {"occt_two_part_assembly.step", "STEP  |  Faces: 11  |  Triangles: 20"},
+    };
+    for (const Case& c : cases) {
+        TMeshData mesh;
+        ASSERT_TRUE(mesh.LoadFromFile(test::Wide(test::DataFile(c.Name)), "")) << c.Name << ": " << mesh.ErrorMsg;
+        EXPECT_EQ(mesh.InfoText, c.Info) << c.Name;
+    }
+    TMeshData coloured;  // top faces red, front face green, the rest uncoloured
+    ASSERT_TRUE(coloured.LoadFromFile(test::Wide(test::DataFile("occt_coloured_faces.step")), ""));
+    EXPECT_TRUE(Colors(coloured).count({204, 51, 51}));
+    EXPECT_TRUE(Colors(coloured).count({51, 153, 51}));
+    TMeshData assembly;  // a 10 mm block moved to x = 40, a wedge 8 mm deep moved to y = 30
+    ASSERT_TRUE(assembly.LoadFromFile(test::Wide(test::DataFile("occt_two_part_assembly.step")), ""));
+    EXPECT_EQ(Box(assembly), (std::array<float, 6>{0, 0, 0, 50, 38, 10}));
+}
+
+TEST(StepReader, HostileInputGetsAMessageNotAHang)
+{
+    TMeshData mesh;
+    std::string garbage;
+    for (int i = 0; i < 100000; ++i)
+        garbage += static_cast<char>((i * 7919) % 251);
+    EXPECT_FALSE(LoadStepText(mesh, garbage));
+    EXPECT_FALSE(LoadStepText(
+        mesh, "DATA;\n#1=CLOSED_SHELL('',((((#1);\n#2=ADVANCED_BREP_SHAPE_REPRESENTATION('',(#2,#1),#2);"));
+    EXPECT_FALSE(LoadStepText(mesh, StepFile("#1=STYLED_ITEM('',(#1),#1);\n#2=ADVANCED_FACE('',(#2),#2,.T.);\n")));
+
+    // One small face listed a million times by its shell.
+    TStepWriter w;
+    int face = w.Face(w.Loop({w.Vertex(0, 0, 0), w.Vertex(1, 0, 0), w.Vertex(0, 1, 0)}));
+    std::string many = "(";
+    for (int i = 0; i < 1000000; ++i)
+        many += "#" + std::to_string(face) + ",";
+    many.back() = ')';
+    int shell = w.Add("CLOSED_SHELL(''," + many + ")");
+    w.Add("ADVANCED_BREP_SHAPE_REPRESENTATION('',(#" + std::to_string(shell) + "),$)");
+    EXPECT_FALSE(LoadStepText(mesh, w.File()));
+    EXPECT_EQ(mesh.ErrorMsg, "STEP: Too much repeated geometry.");
+}
+
+}  // namespace
+}  // namespace voxaro
