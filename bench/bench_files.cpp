@@ -1,5 +1,6 @@
 #include "bench_files.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -40,6 +41,24 @@ long long PeakRssBytes()
     struct rusage usage {};
     getrusage(RUSAGE_SELF, &usage);
     return static_cast<long long>(usage.ru_maxrss) * 1024;
+}
+
+void ResetPeakRss()
+{
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+
+long long CurrentRssBytes()
+{
+    long long pages = 0, resident = 0;
+    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%lld %lld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return resident * ::sysconf(_SC_PAGESIZE);
 }
 
 }  // namespace voxaro::bench

@@ -10,5 +10,8 @@ std::string BenchPath(const std::string& name);
 bool FileExists(const std::string& path);
 // Peak resident set size of this process so far, in bytes (Linux).
 long long PeakRssBytes();
+// Lets the next PeakRssBytes() start from the current resident size.
+void ResetPeakRss();
+long long CurrentRssBytes();
 
 }  // namespace voxaro::bench

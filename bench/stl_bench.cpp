@@ -125,34 +125,15 @@ const TBenchFile& AsciiFile()
     return file;
 }
 
-// Lets the next getrusage() peak start from the current resident size.
-void ResetPeakRss()
-{
-    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
-        std::fputs("5", f);
-        std::fclose(f);
-    }
-}
-
-long long CurrentRssBytes()
-{
-    long long pages = 0, resident = 0;
-    if (std::FILE* f = std::fopen("/proc/self/statm", "r")) {
-        if (std::fscanf(f, "%lld %lld", &pages, &resident) != 2) resident = 0;
-        std::fclose(f);
-    }
-    return resident * ::sysconf(_SC_PAGESIZE);
-}
-
 // Resident size before any benchmark ran.
-const long long kStartRss = CurrentRssBytes();
+const long long kStartRss = voxaro::bench::CurrentRssBytes();
 
 void LoadStl(benchmark::State& state, const TBenchFile& (*makeFile)())
 {
     const TBenchFile& file = makeFile();  // made once, outside the timing
     const std::wstring name = voxaro::Utf8ToWide(file.Path);
     static std::string error;
-    ResetPeakRss();
+    voxaro::bench::ResetPeakRss();
     for (auto _ : state) {
         voxaro::TMeshData mesh;
         if (!mesh.LoadFromFile(name, "") || static_cast<uint64_t>(mesh.IndexCount) != 3 * file.Triangles) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Fuzzes the STL reader and the G-code parser with libFuzzer under ASan and
-# UBSan, seeded with the real files in tests/data.
+# Fuzzes the STL and STEP readers and the G-code parser with libFuzzer under
+# ASan and UBSan, seeded with the real files in tests/data.
 #   tools/fuzz.sh [SECONDS per fuzzer, default 60]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -8,16 +8,19 @@ cd "$root"
 seconds=${1:-60}
 bash tools/setup.sh fuzz
 cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j2 --target stl_fuzz gcode_fuzz
+cmake --build --preset fuzz -j2 --target stl_fuzz gcode_fuzz step_fuzz
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/stl" "$work/gcode"
+mkdir -p "$work/stl" "$work/gcode" "$work/step"
 cp tests/data/*.stl "$work/stl/"
+cp tests/data/occt_box_hole_ap214.step tests/data/occt_plate_holes.step tests/data/occt_coloured_faces.step \
+  tests/data/occt_two_part_assembly.step "$work/step/"
 head -c 20000 tests/data/prusaslicer_overhang_supports.gcode > "$work/gcode/seed.gcode"
 status=0
-for f in stl gcode; do
+for f in stl gcode step; do
   echo "== ${f}_fuzz for ${seconds}s"
-  build/fuzz/fuzz/${f}_fuzz -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=4096 \
+  len=4096; [ $f = step ] && len=32768  # STEP seeds need room for a face's whole chain
+  build/fuzz/fuzz/${f}_fuzz -max_total_time="$seconds" -max_len=$len -rss_limit_mb=4096 \
     -artifact_prefix="$root/build/fuzz/${f}-" "$work/$f" 2>&1 | tail -3 || status=1
 done
 exit $status
