@@ -19,20 +19,21 @@ host=build/win64/tools/host/voxaro_host.exe
 plugin=$(win "$root/build/win64/src/plugin/voxaro.wlx64")
 files=()
 for f in torus_binary.stl twisted_tower_ascii.stl openscad_gear_bin.stl openscad_overhang_ascii.stl \
-         vase.gcode prusaslicer_overhang_supports.gcode truncated_binary.stl missing.stl; do
+         vase.gcode prusaslicer_overhang_supports.gcode truncated_binary.stl missing.stl \
+         occt_perforated_plate.step occt_coloured_faces.step occt_two_part_assembly.step occt_box_hole_ap214.step; do
   files+=("$(win "$samples/$f")")
 done
 
 echo "== screenshots under Wine"
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" "${files[@]}" || true
-tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --dark "${files[0]}" "${files[2]}" "${files[6]}" || true
+tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --dark "${files[0]}" "${files[2]}" "${files[6]}" "${files[9]}" || true
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --keys W "${files[2]}" || true
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --keys WW --dark "${files[1]}" || true
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --keys LLLLUU++ "${files[0]}" || true
 tests/wine/run.sh "$host" "$plugin" "$(win "$out")" --thumb 200x150 "${files[@]}" || true
 
 echo "== command-line engine"
-for f in "$samples"/*.stl "$samples"/*.gcode; do
+for f in "$samples"/*.stl "$samples"/*.gcode "$samples"/*.step; do
   (build/native/tools/cli/voxaro info "$f" || true) | head -1 | sed "s|^|$(basename "$f"): |"
 done
 build/native/tools/cli/voxaro render "$samples/torus_binary.stl" "$out/cli_torus.png" --size 640x480 >/dev/null

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the demo's sample files into a folder: generated binary and ASCII
 STL models, a generated G-code toolpath, broken files that show the error
-page, and copies of the real files kept in tests/data."""
+page, and copies of the real files kept in tests/data (STL, G-code, STEP)."""
 import math
 import os
 import shutil
@@ -116,7 +116,9 @@ def main():
     write_gcode(os.path.join(out, "vase.gcode"))
     with open(os.path.join(out, "truncated_binary.stl"), "wb") as f:
         f.write(b"\0" * 83)
-    for name in ("openscad_gear_bin.stl", "openscad_overhang_ascii.stl", "prusaslicer_overhang_supports.gcode"):
+    for name in ("openscad_gear_bin.stl", "openscad_overhang_ascii.stl", "prusaslicer_overhang_supports.gcode",
+                 "occt_perforated_plate.step", "occt_coloured_faces.step", "occt_two_part_assembly.step",
+                 "occt_box_hole_ap214.step"):
         shutil.copyfile(os.path.join(data, name), os.path.join(out, name))
     return 0
 
