@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <string>
 
 #include "GCodeParser.h"
@@ -13,6 +14,7 @@
 #include "mesh_renderer.h"
 #include "osmesa_gl.h"
 #include "png_write.h"
+#include "shared_library.h"
 
 using namespace voxaro;
 
@@ -49,7 +51,7 @@ int InfoMesh(const std::wstring& name)
 {
     auto start = Clock::now();
     TMeshData mesh;
-    bool ok = mesh.LoadFromFile(name, "");
+    bool ok = mesh.LoadFromFile(name, ProgramFolder());
     double ms = MillisecondsSince(start);
     if (!ok) {
         std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
@@ -90,7 +92,7 @@ bool ParseRenderOptions(int argc, char** argv, RenderOptions& o)
 int Render(const std::wstring& name, const char* out, const RenderOptions& o)
 {
     TMeshData mesh;
-    if (!mesh.LoadFromFile(name, "")) {
+    if (!mesh.LoadFromFile(name, ProgramFolder())) {
         std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
         return 1;
     }
@@ -117,9 +119,9 @@ int Usage()
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// lib3mf is looked for beside this program (lib3mf.so), as the plug-in
+// looks for it in its own folder.
+int Run(int argc, char** argv)
 {
     if (argc >= 3 && !std::strcmp(argv[1], "info")) {
         std::wstring name = Utf8ToWide(argv[2]);
@@ -131,4 +133,16 @@ int main(int argc, char** argv)
         return Render(Utf8ToWide(argv[2]), argv[3], options);
     }
     return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {  // a model whose mesh cannot be had
+        std::printf("Error: %s\n", e.what());
+        return 1;
+    }
 }
