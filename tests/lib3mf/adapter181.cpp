@@ -226,7 +226,8 @@ EXPORT int32_t lib3mf_meshobject_getalltriangleproperties(void* mesh, uint64_t s
             if (!groups[t]) continue;  // left untouched, as 2.x does
             uint32_t* entry = buffer + 4 * t;
             entry[0] = static_cast<uint32_t>(Told("resourceid", "", groups[t]));
-            entry[1] = entry[2] = entry[3] = static_cast<uint32_t>(Told("propertyid", "", indices[t] + 1));
+            entry[1] = static_cast<uint32_t>(Told("propertyid", "", indices[t] + 1));
+            entry[2] = entry[3] = static_cast<uint32_t>(Told("cornerpid", "", entry[1]));
         }
         return r;
     });

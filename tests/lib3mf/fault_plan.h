@@ -7,6 +7,7 @@
 //   trianglecount=N[@K]    answer of lib3mf_meshobject_gettrianglecount
 //   needed=N               answer of every array size query
 //   resourceid=N propertyid=N   every material reference reported (triangles and objects)
+//   cornerpid=N            property id of the second and third corners of every triangle
 //   badindex               the second corner of each object's first triangle is far out of range
 #pragma once
 
