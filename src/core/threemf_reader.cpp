@@ -14,6 +14,7 @@
 
 #include "file_io.h"
 #include "lib3mf_binding.h"
+#include "memory_hint.h"
 #include "mesh_data.h"
 #include "reader_error.h"
 #include "shared_library.h"
@@ -280,6 +281,8 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
 
     // Outside every stage: a mesh that cannot be had leaves LoadFromFile.
     if (!Allocate(vertexTotal, 3 * triangleTotal)) throw TOutOfMemory();
+    HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
+    HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
     TFill fill{*this, lib, model, vertexTotal, 3 * triangleTotal};
     if (!RunStage(ErrorMsg, "3MF geometry error: ", [&] { return FillObjects(fill), true; })) {
         std::string error = ErrorMsg;
