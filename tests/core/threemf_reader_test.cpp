@@ -363,7 +363,13 @@ TEST(ThreeMfReader, AbsurdAnswersFromTheLibrary)
     }
 }
 
-#if !defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__)
+// Debian's lib3mf 1.8.1 leaves libzip buffers behind on some reads; not ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libzip.so\n";
+}
+#else
 // The one error that leaves LoadFromFile: the mesh arrays cannot be had.
 TEST(ThreeMfReader, MeshThatCannotBeHadIsRaised)
 {
