@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the demo's sample files into a folder: generated binary and ASCII
 STL models, a generated G-code toolpath, broken files that show the error
-page, and copies of the real files kept in tests/data."""
+page, and copies of the real files kept in tests/data (STL, G-code, 3MF)."""
 import math
 import os
 import shutil
@@ -118,6 +118,9 @@ def main():
         f.write(b"\0" * 83)
     for name in ("openscad_gear_bin.stl", "openscad_overhang_ascii.stl", "prusaslicer_overhang_supports.gcode"):
         shutil.copyfile(os.path.join(data, name), os.path.join(out, name))
+    # The same 3MF package twice, for the plug-in with and without lib3mf beside it.
+    for name in ("colours_with_lib3mf.3mf", "colours_without_lib3mf.3mf"):
+        shutil.copyfile(os.path.join(data, "lib3mf_object_colours.3mf"), os.path.join(out, name))
     return 0
 
 
