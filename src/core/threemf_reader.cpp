@@ -216,12 +216,12 @@ void CountObjects(const TLibrary& lib, const THandle& model, TMeshData& mesh, ui
         THandle object = lib.GetCurrentMeshObject(iterator);
         uint32_t vertexCount = lib.GetVertexCount(object);
         uint32_t triangleCount = lib.GetTriangleCount(object);
+        triangleTotal += triangleCount;
+        if (3 * triangleTotal > kMaxCount || mesh.ObjectCount == INT32_MAX) throw TReaderError(kTooLarge);
         bool perTriangle = HasTriangleMaterials(lib, object, triangleCount, props);
         // An object without triangles writes no vertices either.
         vertexTotal += perTriangle ? 3ull * triangleCount : (triangleCount > 0 ? vertexCount : 0);
-        triangleTotal += triangleCount;
-        if (vertexTotal > kMaxCount || 3 * triangleTotal > kMaxCount || mesh.ObjectCount == INT32_MAX)
-            throw TReaderError(kTooLarge);
+        if (vertexTotal > kMaxCount) throw TReaderError(kTooLarge);
         ++mesh.ObjectCount;
         if (!mesh.HasMaterial) {
             TColor unused = kObjectGrey;
@@ -239,6 +239,7 @@ void FillObjects(TFill& f)
         TColor color = kObjectGrey;
         ObjectLevelColor(f.Lib, f.Model, object, color);
         uint32_t triangleCount = f.Lib.GetTriangleCount(object);
+        CheckRoom(f, 0, 3ull * triangleCount);  // before its properties are fetched
         if (HasTriangleMaterials(f.Lib, object, triangleCount, props))
             AddMeshObjectFlat(f, object, triangleCount, props, color);
         else
@@ -259,9 +260,17 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
     const std::string libraryPath = Lib3mfLibraryPath(PluginDir);
     const std::string loadPrefix = "lib3mf.dll not loaded (" + libraryPath + "): ";
     TLibrary lib;  // declared first: unloaded after every handle below is released
-    if (!RunStage(ErrorMsg, loadPrefix.c_str(), [&] { return lib.Load(libraryPath), true; })) return false;
+    bool loaded = RunStage(ErrorMsg, loadPrefix.c_str(), [&] {
+        lib.Load(libraryPath);
+        return true;
+    });
+    if (!loaded) return false;
     THandle model;
-    if (!RunStage(ErrorMsg, "CreateModel: ", [&] { return model = lib.CreateModel(), true; })) return false;
+    bool created = RunStage(ErrorMsg, "CreateModel: ", [&] {
+        model = lib.CreateModel();
+        return true;
+    });
+    if (!created) return false;
     bool read = RunStage(ErrorMsg, "3MF read error: ", [&] {
         THandle reader = lib.QueryReader(model, "3mf");
         lib.ReadFromFile(reader, WideToUtf8(FileName));
@@ -284,7 +293,11 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
     HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
     TFill fill{*this, lib, model, vertexTotal, 3 * triangleTotal};
-    if (!RunStage(ErrorMsg, "3MF geometry error: ", [&] { return FillObjects(fill), true; })) {
+    bool filled = RunStage(ErrorMsg, "3MF geometry error: ", [&] {
+        FillObjects(fill);
+        return true;
+    });
+    if (!filled) {
         std::string error = ErrorMsg;
         Clear();  // no partial geometry remains
         ErrorMsg = error;
