@@ -145,5 +145,25 @@ TEST(ThreeMf, LibraryProblemsOnTheErrorPage)
     EXPECT_FALSE(with.LibraryLoaded());
 }
 
+// The one reader error raised out of the load: mesh arrays that cannot be had
+// (2,000,000,000 vertex records, 56 GB, more than this machine has). ListLoadW
+// makes no viewer; ListLoadNextW answers 1 and keeps the viewer.
+TEST(ThreeMf, MeshThatCannotBeHad)
+{
+    TCopy copy(L"with_lib3mf");
+    TListerWindow lister(320, 240);
+    std::wstring name = Model();
+    HWND root = copy.Api.ListLoadW(lister.Handle(), name.data(), 0);
+    ASSERT_NE(root, nullptr);
+    TFaults faults(L"vertexcount=2000000000@1 fail=lib3mf_meshobject_getalltriangleproperties");
+    EXPECT_EQ(copy.Api.ListLoadNextW(lister.Handle(), root, name.data(), 0), 1);
+    EXPECT_TRUE(IsWindow(root));
+    copy.Api.ListCloseWindow(root);
+    TListerWindow other(320, 240);
+    EXPECT_EQ(copy.Api.ListLoadW(other.Handle(), name.data(), 0), nullptr);
+    EXPECT_EQ(GetWindow(other.Handle(), GW_CHILD), nullptr) << "no window left behind";
+    EXPECT_FALSE(copy.LibraryLoaded());
+}
+
 }  // namespace
 }  // namespace voxaro::wine
