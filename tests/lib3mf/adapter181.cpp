@@ -222,12 +222,17 @@ EXPORT int32_t lib3mf_meshobject_getalltriangleproperties(void* mesh, uint64_t s
         std::vector<Dword> groups(count, 0), indices(count, 0);
         Result r = count ? L().GetBaseMaterialArray(handler, groups.data(), indices.data()) : 0;
         L().Release(handler);
+        // Fault-plan answers, if any, are the same for every triangle.
+        uint64_t resource = 0, property = 0, corner = 0;
+        bool toldResource = S().Plan.Override("resourceid", "", resource);
+        bool toldProperty = S().Plan.Override("propertyid", "", property);
+        bool toldCorner = S().Plan.Override("cornerpid", "", corner);
         for (Dword t = 0; r == 0 && t < count; ++t) {
             if (!groups[t]) continue;  // left untouched, as 2.x does
             uint32_t* entry = buffer + 4 * t;
-            entry[0] = static_cast<uint32_t>(Told("resourceid", "", groups[t]));
-            entry[1] = static_cast<uint32_t>(Told("propertyid", "", indices[t] + 1));
-            entry[2] = entry[3] = static_cast<uint32_t>(Told("cornerpid", "", entry[1]));
+            entry[0] = static_cast<uint32_t>(toldResource ? resource : groups[t]);
+            entry[1] = static_cast<uint32_t>(toldProperty ? property : indices[t] + 1);
+            entry[2] = entry[3] = static_cast<uint32_t>(toldCorner ? corner : entry[1]);
         }
         return r;
     });

@@ -30,7 +30,7 @@ struct THandle {
 struct TObject {
     std::vector<float> Positions;
     std::vector<uint32_t> Triangles;
-    uint32_t Material;                   // object-level property id, 0: none
+    uint32_t Material;                  // object-level property id, 0: none
     std::vector<uint32_t> PerTriangle;  // property id per triangle, empty: none
 };
 
@@ -229,8 +229,7 @@ EXPORT int32_t lib3mf_meshobject_gettriangleindices(void* mesh, uint64_t size, u
     return r;
 }
 
-EXPORT int32_t lib3mf_meshobject_getalltriangleproperties(void* mesh, uint64_t size, uint64_t* needed,
-                                                          uint32_t* buffer)
+EXPORT int32_t lib3mf_meshobject_getalltriangleproperties(void* mesh, uint64_t size, uint64_t* needed, uint32_t* buffer)
 {
     ENTER("lib3mf_meshobject_getalltriangleproperties");
     const TObject* o = Object(mesh);
@@ -248,7 +247,7 @@ EXPORT int32_t lib3mf_meshobject_getalltriangleproperties(void* mesh, uint64_t s
 }
 
 EXPORT int32_t lib3mf_meshobject_getobjectlevelproperty(void* mesh, uint32_t* resourceId, uint32_t* propertyId,
-                                                       bool* hasProperty)
+                                                        bool* hasProperty)
 {
     ENTER("lib3mf_meshobject_getobjectlevelproperty");
     const TObject* o = Object(mesh);
