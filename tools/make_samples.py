@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the demo's sample files into a folder: generated binary and ASCII
 STL models, a generated G-code toolpath, broken files that show the error
-page, and copies of the real files kept in tests/data (STL, G-code, STEP)."""
+page, and copies of the real files kept in tests/data (STL, G-code, 3MF, STEP)."""
 import math
 import os
 import shutil
@@ -120,6 +120,9 @@ def main():
                  "occt_perforated_plate.step", "occt_coloured_faces.step", "occt_two_part_assembly.step",
                  "occt_box_hole_ap214.step"):
         shutil.copyfile(os.path.join(data, name), os.path.join(out, name))
+    # The same 3MF package twice, for the plug-in with and without lib3mf beside it.
+    for name in ("colours_with_lib3mf.3mf", "colours_without_lib3mf.3mf"):
+        shutil.copyfile(os.path.join(data, "lib3mf_object_colours.3mf"), os.path.join(out, name))
     return 0
 
 

@@ -41,5 +41,13 @@ if [ -f "$root/build/win32/src/plugin/voxaro.wlx" ]; then
   echo "$body" | grep -q 'ret *\$0xc'
   check "voxaro.wlx ListLoad is stdcall" $? "ListLoad does not pop its 12 argument bytes"
 fi
+# Each build looks for its own lib3mf (the x86 one cannot run here): x86-64
+# beside the plug-in, x86 in the lib3mf_32bit.dll sub-folder.
+if [ -f "$root/build/win32/src/plugin/voxaro.wlx" ] && [ -f "$root/build/win64/src/plugin/voxaro.wlx64" ]; then
+  grep -qaF 'lib3mf_32bit.dll\lib3mf.dll' "$root/build/win32/src/plugin/voxaro.wlx"
+  check "voxaro.wlx looks for lib3mf_32bit.dll\\lib3mf.dll" $? "path not in the DLL"
+  ! grep -qaF 'lib3mf_32bit' "$root/build/win64/src/plugin/voxaro.wlx64"
+  check "voxaro.wlx64 does not look in lib3mf_32bit.dll" $? "the x86 path is in the x86-64 DLL"
+fi
 echo "static checks: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

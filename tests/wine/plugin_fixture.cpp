@@ -59,7 +59,12 @@ TImage Capture(HWND wnd, const std::function<void(HDC)>& draw)
 
 bool TPluginApi::Load()
 {
-    Module = LoadLibraryW(PluginPath().c_str());
+    return Load(PluginPath());
+}
+
+bool TPluginApi::Load(const std::wstring& path)
+{
+    Module = LoadLibraryW(path.c_str());
     if (!Module) return false;
     ResolveExport(Module, "ListLoad", ListLoad);
     ResolveExport(Module, "ListLoadW", ListLoadW);

@@ -26,6 +26,8 @@ struct TPluginApi {
 
     // Loads the DLL named by VOXARO_PLUGIN (a Windows path); false on failure.
     bool Load();
+    // Loads the DLL at path.
+    bool Load(const std::wstring& path);
     void Unload();
 };
 

@@ -14,6 +14,7 @@
 #include "mesh_renderer.h"
 #include "osmesa_gl.h"
 #include "png_write.h"
+#include "shared_library.h"
 
 using namespace voxaro;
 
@@ -47,11 +48,12 @@ int InfoGCode(const std::wstring& name)
 }
 
 // A reader's failure message, also for the errors that leave LoadFromFile
-// (a STEP file that cannot be opened) instead of being returned.
+// (a STEP file that cannot be opened, a 3MF mesh that cannot be had)
+// instead of being returned.
 bool LoadMesh(TMeshData& mesh, const std::wstring& name)
 {
     try {
-        return mesh.LoadFromFile(name, "");
+        return mesh.LoadFromFile(name, ProgramFolder());
     } catch (const std::exception& e) {
         mesh.Clear();
         mesh.ErrorMsg = e.what();
@@ -131,9 +133,9 @@ int Usage()
     return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+// lib3mf is looked for beside this program (lib3mf.so), as the plug-in
+// looks for it in its own folder.
+int Run(int argc, char** argv)
 {
     if (argc >= 3 && !std::strcmp(argv[1], "info")) {
         std::wstring name = Utf8ToWide(argv[2]);
@@ -145,4 +147,16 @@ int main(int argc, char** argv)
         return Render(Utf8ToWide(argv[2]), argv[3], options);
     }
     return Usage();
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {  // a model whose mesh cannot be had
+        std::printf("Error: %s\n", e.what());
+        return 1;
+    }
 }

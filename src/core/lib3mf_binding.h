@@ -1,0 +1,146 @@
+// Our binding of lib3mf 2.x, loaded at run time: only the entry points the
+// 3MF reader calls, resolved by name. Every call that fails raises
+// TLib3mfError with lib3mf's own wording; every handle is a THandle and goes
+// back to the library exactly once.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "calling_convention.h"
+#include "pod_array.h"
+#include "shared_library.h"
+
+namespace voxaro::lib3mf {
+
+#pragma pack(push, 1)
+struct TPosition {
+    float Coordinates[3];
+};
+struct TTriangle {
+    uint32_t Indices[3];
+};
+struct TTriangleProperties {
+    uint32_t ResourceID;  // 0: the triangle has no property
+    uint32_t PropertyIDs[3];
+};
+struct TColor {
+    uint8_t Red, Green, Blue, Alpha;
+};
+#pragma pack(pop)
+
+static_assert(sizeof(TPosition) == 12 && sizeof(TTriangle) == 12, "lib3mf geometry records are packed");
+static_assert(sizeof(TTriangleProperties) == 16 && sizeof(TColor) == 4, "lib3mf property records are packed");
+
+// Result codes we name.
+constexpr int32_t kCouldNotLoadLibrary = 6;
+constexpr int32_t kCouldNotFindLibraryExport = 7;
+constexpr int32_t kIncompatibleBinaryVersion = 8;
+
+// lib3mf's description of a result code.
+const char* ErrorDescription(int32_t code);
+
+// A failed lib3mf call, or a library that cannot be used; what() is the text
+// "the 3MF Library Error - <description> (#<code>, <library's message>)".
+class TLib3mfError : public std::runtime_error {
+public:
+    TLib3mfError(int32_t code, const std::string& text) : std::runtime_error(text), Code(code) {}
+    int32_t Code;
+};
+
+class TLibrary;
+
+// One handle from the library, released when this goes (move-only).
+class THandle {
+public:
+    THandle() = default;
+    THandle(const TLibrary* library, void* handle) : Library_(library), Handle_(handle) {}
+    ~THandle() { Reset(); }
+    THandle(THandle&& o) noexcept : Library_(o.Library_), Handle_(o.Handle_) { o.Handle_ = nullptr; }
+    THandle& operator=(THandle&& o) noexcept;
+    THandle(const THandle&) = delete;
+    THandle& operator=(const THandle&) = delete;
+
+    void* Get() const { return Handle_; }
+    void Reset();
+
+private:
+    const TLibrary* Library_ = nullptr;
+    void* Handle_ = nullptr;
+};
+
+class TLibrary {
+public:
+    TLibrary() = default;
+    TLibrary(const TLibrary&) = delete;
+    TLibrary& operator=(const TLibrary&) = delete;
+    // Handles must be gone before the library is; it is unloaded here.
+    ~TLibrary() = default;
+
+    // Loads the library at path, resolves every entry point we call and
+    // requires version 2.5 or a later 2.x. Raises TLib3mfError with code 6, 7
+    // or 8 otherwise, and nothing stays loaded.
+    void Load(const std::string& path);
+
+    THandle CreateModel() const;
+    THandle QueryReader(const THandle& model, const char* readerClass) const;
+    void ReadFromFile(const THandle& reader, const std::string& utf8Path) const;
+    THandle GetMeshObjects(const THandle& model) const;
+    bool MoveNext(const THandle& iterator) const;
+    THandle GetCurrentMeshObject(const THandle& iterator) const;
+    uint32_t GetVertexCount(const THandle& mesh) const;
+    uint32_t GetTriangleCount(const THandle& mesh) const;
+    // Whole arrays: the library's size answer must equal count, else an error
+    // is raised before anything is allocated.
+    void GetVertices(const THandle& mesh, uint32_t count, TPodArray<TPosition>& out) const;
+    void GetTriangleIndices(const THandle& mesh, uint32_t count, TPodArray<TTriangle>& out) const;
+    // All triangle properties, zero-filled first; more than maxCount entries
+    // is an error.
+    void GetAllTriangleProperties(const THandle& mesh, uint32_t maxCount, TPodArray<TTriangleProperties>& out) const;
+    // False when the object has no object-level property.
+    bool GetObjectLevelProperty(const THandle& mesh, uint32_t& resourceId, uint32_t& propertyId) const;
+    THandle GetBaseMaterialGroupById(const THandle& model, uint32_t resourceId) const;
+    TColor GetDisplayColor(const THandle& group, uint32_t propertyId) const;
+
+    // Gives one handle back; errors are ignored (nothing can be done then).
+    void Release(void* handle) const noexcept;
+
+private:
+    // The entry points, with the 2.x signatures (bool out values as bytes).
+    struct TEntryPoints {
+        int32_t(VOXARO_CDECL* GetLibraryVersion)(uint32_t*, uint32_t*, uint32_t*);
+        int32_t(VOXARO_CDECL* CreateModel)(void**);
+        int32_t(VOXARO_CDECL* QueryReader)(void*, const char*, void**);
+        int32_t(VOXARO_CDECL* ReadFromFile)(void*, const char*);
+        int32_t(VOXARO_CDECL* GetMeshObjects)(void*, void**);
+        int32_t(VOXARO_CDECL* MoveNext)(void*, uint8_t*);
+        int32_t(VOXARO_CDECL* GetCurrentMeshObject)(void*, void**);
+        int32_t(VOXARO_CDECL* GetVertexCount)(void*, uint32_t*);
+        int32_t(VOXARO_CDECL* GetTriangleCount)(void*, uint32_t*);
+        int32_t(VOXARO_CDECL* GetVertices)(void*, uint64_t, uint64_t*, TPosition*);
+        int32_t(VOXARO_CDECL* GetTriangleIndices)(void*, uint64_t, uint64_t*, TTriangle*);
+        int32_t(VOXARO_CDECL* GetAllTriangleProperties)(void*, uint64_t, uint64_t*, TTriangleProperties*);
+        int32_t(VOXARO_CDECL* GetObjectLevelProperty)(void*, uint32_t*, uint32_t*, uint8_t*);
+        int32_t(VOXARO_CDECL* GetBaseMaterialGroupById)(void*, uint32_t, void**);
+        int32_t(VOXARO_CDECL* GetDisplayColor)(void*, uint32_t, TColor*);
+        int32_t(VOXARO_CDECL* Release)(void*);
+        int32_t(VOXARO_CDECL* GetLastError)(void*, uint32_t, uint32_t*, char*, uint8_t*);
+    };
+
+    void ResolveEntryPoints();
+    void CheckVersion() const;
+    void Check(int32_t result, void* instance) const;
+    std::string LastErrorText(void* instance) const;
+    THandle Wrap(void* handle) const;
+    // Size query, then the whole array in one call. The size must be count
+    // (at most count when upTo) before anything is allocated.
+    template <typename T, typename Getter>
+    void FetchArray(Getter getter, const THandle& mesh, uint64_t count, bool upTo, TPodArray<T>& out,
+                    const char* what) const;
+
+    TSharedLibrary Library_;
+    TEntryPoints Fn_{};
+};
+
+}  // namespace voxaro::lib3mf
