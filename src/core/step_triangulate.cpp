@@ -13,11 +13,12 @@
 // corner lies inside it, or on one of its sides with the boundary going on
 // into it (where corners of several holes line up).
 //
-// Ear clipping keeps its order without rescanning: a corner's ear status is
-// cached and recomputed only when it can change, that is when one of its
-// neighbours is cut away, or when the corner that blocked it (the one it
-// "watches") goes or gets new neighbours. A grid over the polygon finds
-// blocking corners near the candidate triangle. Bridging and clipping spend
+// Ear clipping keeps its order without rescanning: a corner found not to be
+// an ear is looked at again only when that can change, that is when one of
+// its neighbours is cut away, or when the corner that blocked it (the one it
+// "watches") goes or gets new neighbours; the other corners wait, lowest
+// position first, and are tested only when they come first. A grid over the
+// polygon finds blocking corners near the candidate triangle. Bridging and clipping spend
 // from one work budget per load, so no file can make the load run for long.
 #include <algorithm>
 #include <cmath>
@@ -353,6 +354,8 @@ public:
         MinU_ = minU, MinV_ = minV;
         CellU_ = w > 0 ? w / Cols_ : 1;
         CellV_ = h > 0 ? h / Rows_ : 1;
+        SlackU_ = 1e-9 * (std::fabs(minU) + std::fabs(maxU) + CellU_);
+        SlackV_ = 1e-9 * (std::fabs(minV) + std::fabs(maxV) + CellV_);
         Start_.assign(static_cast<size_t>(Cols_) * Rows_ + 1, 0);
         for (const TUV& p : uv)
             ++Start_[Cell(Col(p.U), Row(p.V)) + 1];
@@ -366,13 +369,15 @@ public:
     }
 
     // Calls test(corner) for the corners in cells the triangle a, b, c may
-    // cover (with a cell of margin on each side of every row band) until it
-    // returns true; returns that corner or -1. Counts the work spent.
+    // cover, row band by row band, until it returns true; returns that corner
+    // or -1. Counts the work spent.
     template <typename Test> int32_t Search(const TUV& a, const TUV& b, const TUV& c, uint64_t& work, Test&& test) const
     {
         const int row0 = Row(std::min({a.V, b.V, c.V})), row1 = Row(std::max({a.V, b.V, c.V}));
         for (int row = row0; row <= row1; ++row) {
-            const double v0 = MinV_ + row * CellV_, v1 = v0 + CellV_;
+            // The band, and below the u range, widened a little: a corner's cell
+            // and the band limits are computed with rounding.
+            const double v0 = MinV_ + row * CellV_ - SlackV_, v1 = MinV_ + (row + 1) * CellV_ + SlackV_;
             double lo = INFINITY, hi = -INFINITY;
             ClipEdge(a, b, v0, v1, lo, hi);
             ClipEdge(b, c, v0, v1, lo, hi);
@@ -382,7 +387,7 @@ public:
                     if (Row(p->V) == row) lo = std::min(lo, p->U), hi = std::max(hi, p->U);
             }
             if (lo > hi) continue;
-            const int col0 = std::max(0, Col(lo) - 1), col1 = std::min(Cols_ - 1, Col(hi) + 1);
+            const int col0 = Col(lo - SlackU_), col1 = Col(hi + SlackU_);
             for (int col = col0; col <= col1; ++col) {
                 const size_t cell = Cell(col, row);
                 work += 1 + static_cast<uint64_t>(Start_[cell + 1] - Start_[cell]);
@@ -419,7 +424,7 @@ private:
     }
 
     int Cols_ = 1, Rows_ = 1;
-    double MinU_ = 0, MinV_ = 0, CellU_ = 1, CellV_ = 1;
+    double MinU_ = 0, MinV_ = 0, CellU_ = 1, CellV_ = 1, SlackU_ = 0, SlackV_ = 0;
     std::vector<int32_t> Start_, Items_;
 };
 
@@ -450,7 +455,7 @@ public:
         WatchHead_.assign(UV_.size(), -1);
         UseGrid_ = r >= 64 && Grid_.Build(UV_);
         for (int32_t j = 0; j < r; ++j)
-            Evaluate(j);
+            Invalidate(j);
 
         int32_t head = 0, remaining = r;
         while (remaining > 3) {
@@ -469,8 +474,8 @@ public:
             Prev_[static_cast<size_t>(n)] = p;
             if (l == head) head = n;
             if (--remaining == 3) break;
-            Evaluate(p);
-            Evaluate(n);
+            Invalidate(p);
+            Invalidate(n);
             for (int32_t gone : {l, p, n})  // l left, p and n have new neighbours
                 EvaluateWatchers(gone);
         }
@@ -516,12 +521,13 @@ private:
         return Side(Cross(s, t, before)) > kEps || Side(Cross(s, t, after)) > kEps;
     }
 
-    // Evaluates again the corners that watch w (w left, or its neighbours changed).
+    // The corners that watch w are to be looked at again (w left, or its
+    // neighbours changed).
     void EvaluateWatchers(int32_t w)
     {
         for (int32_t e = WatchHead_[static_cast<size_t>(w)]; e >= 0; e = WatchPool_[static_cast<size_t>(e)].second) {
             const int32_t v = WatchPool_[static_cast<size_t>(e)].first;
-            if (!Removed_[static_cast<size_t>(v)] && Watching_[static_cast<size_t>(v)] == w) Evaluate(v);
+            if (!Removed_[static_cast<size_t>(v)] && Watching_[static_cast<size_t>(v)] == w) Invalidate(v);
         }
     }
 
@@ -546,31 +552,39 @@ private:
         return found;
     }
 
-    void Evaluate(int32_t v)
+    // v's status is unknown again: it goes back among the candidates.
+    void Invalidate(int32_t v)
     {
         const size_t k = static_cast<size_t>(v);
         ++Stamp_[k];
         Watching_[k] = -1;
-        const int32_t p = Prev_[k], n = Next_[k];
-        const double corner = Cross(UV_[static_cast<size_t>(p)], UV_[k], UV_[static_cast<size_t>(n)]);
-        if (Ccw_ ? !(corner > kEps) : !(corner < -kEps)) return;  // reflex, straight or not a number
-        const int32_t blocker = FindBlocker(p, v, n);
-        if (blocker >= 0) {
-            Watching_[k] = blocker;
-            WatchPool_.emplace_back(v, WatchHead_[static_cast<size_t>(blocker)]);
-            WatchHead_[static_cast<size_t>(blocker)] = static_cast<int32_t>(WatchPool_.size() - 1);
-            return;
-        }
-        Ears_.push({v, Stamp_[k]});
+        Candidates_.push({v, Stamp_[k]});
     }
 
-    // The remaining ear with the lowest position, or -1.
+    // Whether v is an ear now; when a corner blocks it, v watches that corner.
+    bool Evaluate(int32_t v)
+    {
+        const size_t k = static_cast<size_t>(v);
+        const int32_t p = Prev_[k], n = Next_[k];
+        const double corner = Cross(UV_[static_cast<size_t>(p)], UV_[k], UV_[static_cast<size_t>(n)]);
+        if (Ccw_ ? !(corner > kEps) : !(corner < -kEps)) return false;  // reflex, straight or not a number
+        const int32_t blocker = FindBlocker(p, v, n);
+        if (blocker < 0) return true;
+        Watching_[k] = blocker;
+        WatchPool_.emplace_back(v, WatchHead_[static_cast<size_t>(blocker)]);
+        WatchHead_[static_cast<size_t>(blocker)] = static_cast<int32_t>(WatchPool_.size() - 1);
+        return false;
+    }
+
+    // The remaining ear with the lowest position, or -1. Candidates are
+    // looked at lazily, lowest position first: the first that is an ear is
+    // the one a scan from the first corner would find.
     int32_t PopEar()
     {
-        while (!Ears_.empty()) {
-            const auto [v, stamp] = Ears_.top();
-            Ears_.pop();
-            if (!Removed_[static_cast<size_t>(v)] && Stamp_[static_cast<size_t>(v)] == stamp) return v;
+        while (!Candidates_.empty()) {
+            const auto [v, stamp] = Candidates_.top();
+            Candidates_.pop();
+            if (!Removed_[static_cast<size_t>(v)] && Stamp_[static_cast<size_t>(v)] == stamp && Evaluate(v)) return v;
         }
         return -1;
     }
@@ -582,7 +596,9 @@ private:
     std::vector<uint8_t> Removed_;
     std::vector<uint32_t> Stamp_;
     std::vector<std::pair<int32_t, int32_t>> WatchPool_;  // (watcher, next entry)
-    std::priority_queue<std::pair<int32_t, uint32_t>, std::vector<std::pair<int32_t, uint32_t>>, std::greater<>> Ears_;
+    // (corner, stamp) of corners whose status is unknown; stale stamps are skipped.
+    std::priority_queue<std::pair<int32_t, uint32_t>, std::vector<std::pair<int32_t, uint32_t>>, std::greater<>>
+        Candidates_;
     TCornerGrid Grid_;
     bool UseGrid_ = false;
 };
