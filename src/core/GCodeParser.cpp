@@ -414,7 +414,7 @@ void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodePar
     if (words.HasG)
         kind = RoundCode(words.G);
     else if (words.Has[TWords::AX] || words.Has[TWords::AY] || words.Has[TWords::AZ])
-        kind = 1;  // bare coordinates: a linear move
+        kind = mkLinear;  // bare coordinates: a linear move
     else
         return;
 
@@ -425,10 +425,10 @@ void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodePar
         if (words.Has[TWords::AE]) state.ExtruderPos = words.Value[TWords::AE];
         return;
     }
-    if (kind >= 0 && kind <= 3) ExecuteMove(kind, words, state);
+    if (kind >= mkRapid && kind <= mkCounterClockwiseArc) ExecuteMove(static_cast<TGCodeMoveKind>(kind), words, state);
 }
 
-void TGCodeParser::ExecuteMove(int kind, const TWords& w, TGCodeParseState& state)
+void TGCodeParser::ExecuteMove(TGCodeMoveKind kind, const TWords& w, TGCodeParseState& state)
 {
     if (w.Has[TWords::AF]) state.Feed = w.Value[TWords::AF];
 
@@ -454,7 +454,7 @@ void TGCodeParser::ExecuteMove(int kind, const TWords& w, TGCodeParseState& stat
         std::fabs(tx - state.X) >= 1e-9 || std::fabs(ty - state.Y) >= 1e-9 || std::fabs(tz - state.Z) >= 1e-9;
     if (moved) {
         TGCodeMove m{};
-        m.Kind = static_cast<uint8_t>(kind);
+        m.Kind = kind;
         m.X = tx, m.Y = ty, m.Z = tz;
         m.I = w.Get(TWords::AI), m.J = w.Get(TWords::AJ), m.K = w.Get(TWords::AK);
         m.E = state.ExtruderPos;
@@ -551,10 +551,10 @@ void TGCodeParser::ComputePrintBounds()
     TBox arcs, printed, lines, nonRapid;
     for (int32_t i = 0; i < MoveCount; ++i) {
         const TGCodeMove& m = Moves[static_cast<size_t>(i)];
-        if (m.Kind == 0) continue;
+        if (m.Kind == mkRapid) continue;
         nonRapid.Add(m);
-        if (m.Kind == 2 || m.Kind == 3) arcs.Add(m);
-        if (m.Kind == 1 && m.Layer >= 1) {
+        if (IsArc(m.Kind)) arcs.Add(m);
+        if (m.Kind == mkLinear && m.Layer >= 1) {
             lines.Add(m);
             if (m.Extrude) printed.Add(m);
         }

@@ -28,6 +28,24 @@ enum TGCodeFeature : uint8_t {
     gfIroning = 12,
 };
 
+// The G command of a recorded move (TGCodeMove::Kind): G0 to G3.
+enum TGCodeMoveKind : uint8_t {
+    mkRapid = 0,
+    mkLinear = 1,
+    mkClockwiseArc = 2,
+    mkCounterClockwiseArc = 3,
+};
+
+inline bool IsArc(uint8_t kind)
+{
+    return kind == mkClockwiseArc || kind == mkCounterClockwiseArc;
+}
+// A linear move or an arc: the kinds that may deposit material.
+inline bool IsFeedMove(uint8_t kind)
+{
+    return kind == mkLinear || IsArc(kind);
+}
+
 // One recorded move. Its start point is the end point of the move before it.
 // Fields are ordered to pack into 80 bytes: big files hold millions of moves.
 struct TGCodeMove {
@@ -38,7 +56,7 @@ struct TGCodeMove {
     int32_t Layer;          // layer index, 0 before the first layer change
     float LineWidth;        // from "; LINE_WIDTH:" comments, default 0.4
     float LayerHeight;      // from "; LAYER_HEIGHT:" comments, default 0.2
-    uint8_t Kind;           // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
+    uint8_t Kind;           // a TGCodeMoveKind
     bool Extrude;           // the move deposits material
     TGCodeFeature Feature;  // feature in effect when the move was read
 };
@@ -101,7 +119,7 @@ private:
     bool ParseHeightComment(const char* line, const char* end, TGCodeParseState& state);
     bool ParseSlicerComment(const char* begin, const char* end);
     void ParseCommandLine(const char* line, const char* end, TGCodeParseState& state);
-    void ExecuteMove(int kind, const TWords& words, TGCodeParseState& state);
+    void ExecuteMove(TGCodeMoveKind kind, const TWords& words, TGCodeParseState& state);
     void ApplyLayerComment(double height, TGCodeParseState& state);
     void OpenLayer(double height, TGCodeParseState& state);
 };
