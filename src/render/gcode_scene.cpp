@@ -1,5 +1,6 @@
 #include "gcode_scene.h"
 
+#include <cfloat>
 #include <cmath>
 
 namespace voxaro {
@@ -50,6 +51,22 @@ void RampColor(int layer, int highestLayer, bool whiteBeyond, float rgb[3])
         break;
     }
     rgb[0] = r, rgb[1] = g, rgb[2] = b;
+}
+
+// Usual lines of one axis, counted as the step-by-step loop finds them; more
+// than kMaxGridLines when the loop would run longer (or for ever, once adding
+// a step no longer changes the position).
+int32_t UsualLineCount(double from, double to)
+{
+    int32_t n = 0;
+    for (double x = from; x <= to + kGridSlack && n <= kMaxGridLines; x += kGridStep)
+        ++n;
+    return n;
+}
+
+bool WithinFloatRange(double v)
+{
+    return std::fabs(v) <= FLT_MAX;  // false for NaN and infinities too
 }
 
 }  // namespace
@@ -125,8 +142,22 @@ TGridAxis GridAxis(double from, double to)
     TGridAxis axis;
     axis.From = from;
     axis.To = to;
-    for (double x = from; x <= to + kGridSlack; x += kGridStep)
-        ++axis.Count;
+    if (!WithinFloatRange(from) || !WithinFloatRange(to)) return axis;
+    const int32_t usual = UsualLineCount(from, to);
+    if (usual <= kMaxGridLines) {
+        axis.Count = usual;
+        return axis;
+    }
+    // A span far beyond any bed: ten times fewer lines per power of ten.
+    const double span = to - from;
+    double step = kGridStep;
+    while (span / step > kMaxGridLines - 3)
+        step *= 10.0;
+    const double first = std::floor(from / step), last = std::ceil(to / step);
+    axis.From = first * step;
+    axis.To = last * step;
+    axis.Step = step;
+    axis.Count = static_cast<int32_t>(last - first) + 1;
     return axis;
 }
 

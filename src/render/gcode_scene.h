@@ -89,8 +89,14 @@ struct TFloorGrid {
     TGridAxis X, Y;  // G-code X and Y
 };
 
+// Lines per axis with the usual 10-unit step: enough for 100 m of bed.
+constexpr int32_t kMaxGridLines = 10001;
+
 // The lines from from to to: one every 10 units from the start while it is
-// not past the end by more than 0.01.
+// not past the end by more than 0.01. A span that would need more than
+// kMaxGridLines lines gets a coarser step instead (10 times a power of ten,
+// lines on its multiples); ends that are not finite or beyond the range of
+// a float draw no lines.
 TGridAxis GridAxis(double from, double to);
 // Over a box of G-code X and Y with a margin of one step, the ends on
 // multiples of 10.
