@@ -128,32 +128,43 @@ template <size_t N> TGCodeFeature MatchFeature(const char* begin, const char* en
 
 // ---------------------------------------------------------------------------
 // Streams a file in fixed blocks and hands out its lines in place, split at
-// CR, LF and CR LF as ForEachLine splits a range. A line that straddles blocks is carried to the front of
-// the buffer; a very long one grows the buffer by doubling and is never
-// moved or rescanned more than once per growth, so the work stays linear.
+// CR, LF and CR LF as ForEachLine splits a range. Its one buffer holds a block
+// and the unfinished line carried over from the block before, so memory stays
+// fixed whatever the file holds: a line longer than MaxLineLength is handed
+// out cut short, at its last blank within the limit so that no word is split,
+// and the rest of it is read past without being kept.
 
 class TLineReader {
 public:
-    explicit TLineReader(TFile& file) : File_(file) { Grow(TGCodeParser::ReadBlockSize + (64 << 10)); }
+    explicit TLineReader(TFile& file)
+        : File_(file), Buf_(new char[TGCodeParser::MaxLineLength + TGCodeParser::ReadBlockSize])
+    {
+    }
 
     // The next line without its break; false after the last one.
     bool Next(const char*& line, size_t& length)
     {
         for (;;) {
             if (SkipLF_ && !SkipPendingLF()) continue;
-            size_t brk = FindBreak();
+            if (Skipping_ && !SkipRestOfLine()) continue;
+            size_t brk = FindBreak(Scan_);
             if (brk < End_) {
-                line = Buf_.get() + Begin_;
-                length = brk - Begin_;
+                Hand(brk - Begin_, line, length);
                 SkipLF_ = Buf_[brk] == '\r';
                 Begin_ = Scan_ = brk + 1;
                 return true;
             }
             Scan_ = End_;
+            if (End_ - Begin_ > TGCodeParser::MaxLineLength) {
+                // No break in sight: the head now, the rest of the line skipped.
+                Hand(End_ - Begin_, line, length);
+                Skipping_ = true;
+                Begin_ = Scan_ = End_;
+                return true;
+            }
             if (Eof_) {
                 if (Begin_ == End_) return false;
-                line = Buf_.get() + Begin_;
-                length = End_ - Begin_;
+                Hand(End_ - Begin_, line, length);
                 Begin_ = Scan_ = End_;
                 return true;
             }
@@ -162,6 +173,18 @@ public:
     }
 
 private:
+    // The line starting at Begin_, cut to the limit when it is longer.
+    void Hand(size_t size, const char*& line, size_t& length) const
+    {
+        line = Buf_.get() + Begin_;
+        length = size;
+        if (size <= TGCodeParser::MaxLineLength) return;
+        length = TGCodeParser::MaxLineLength;
+        while (length > 0 && !IsBlank(line[length]))
+            --length;
+        if (length == 0) length = TGCodeParser::MaxLineLength;  // one endless word
+    }
+
     // After a CR: drop one LF if it follows. False when a read was needed
     // first (the caller then tries again).
     bool SkipPendingLF()
@@ -179,20 +202,34 @@ private:
         return false;
     }
 
-    // Position of the next CR or LF at or after Scan_, or End_.
-    size_t FindBreak() const
+    // Drops the rest of an over-long line up to its break. False when a read
+    // was needed first.
+    bool SkipRestOfLine()
     {
-        return static_cast<size_t>(FindLineBreak(Buf_.get() + Scan_, Buf_.get() + End_) - Buf_.get());
+        size_t brk = FindBreak(Begin_);
+        if (brk < End_) {
+            SkipLF_ = Buf_[brk] == '\r';
+            Begin_ = Scan_ = brk + 1;
+            Skipping_ = false;
+            return true;
+        }
+        Begin_ = Scan_ = End_;
+        if (Eof_) {
+            Skipping_ = false;
+            return true;
+        }
+        Refill();
+        return false;
     }
 
-    void Grow(size_t capacity)
+    // Position of the next CR or LF at or after from, or End_.
+    size_t FindBreak(size_t from) const
     {
-        std::unique_ptr<char[]> bigger(new char[capacity]);
-        if (End_ > 0) std::memcpy(bigger.get(), Buf_.get(), End_);
-        Buf_ = std::move(bigger);
-        Capacity_ = capacity;
+        return static_cast<size_t>(FindLineBreak(Buf_.get() + from, Buf_.get() + End_) - Buf_.get());
     }
 
+    // Moves the unfinished line (shorter than the limit) to the front and
+    // reads one block behind it.
     void Refill()
     {
         if (Begin_ > 0) {
@@ -202,10 +239,6 @@ private:
             Begin_ = 0;
         }
         const size_t block = TGCodeParser::ReadBlockSize;
-        if (Capacity_ - End_ < block) {
-            if (Capacity_ > SIZE_MAX / 2) throw std::bad_alloc();
-            Grow(std::max(Capacity_ * 2, End_ + block));
-        }
         size_t got = File_.ReadFull(Buf_.get() + End_, block);
         End_ += got;
         if (got < block) Eof_ = true;  // end of file or a read error
@@ -213,12 +246,12 @@ private:
 
     TFile& File_;
     std::unique_ptr<char[]> Buf_;
-    size_t Capacity_ = 0;
     size_t Begin_ = 0;  // start of the current line
     size_t End_ = 0;    // end of the valid bytes
     size_t Scan_ = 0;   // [Begin_, Scan_) is known to hold no line break
     bool Eof_ = false;
     bool SkipLF_ = false;
+    bool Skipping_ = false;  // inside the rest of an over-long line
 };
 
 // A box of end points, empty until the first one.
@@ -289,7 +322,7 @@ void TGCodeParser::Clear()
 }
 
 // Out of memory is not an error of the file: whatever was parsed before the
-// move array or the line buffer could not grow is kept and the load succeeds.
+// move array could not grow is kept and the load succeeds.
 bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
 {
     Clear();
