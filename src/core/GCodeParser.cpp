@@ -13,6 +13,7 @@
 
 #include "decimal.h"
 #include "file_io.h"
+#include "reader_error.h"
 #include "text_scan.h"
 
 namespace voxaro {
@@ -228,8 +229,8 @@ private:
         return static_cast<size_t>(FindLineBreak(Buf_.get() + from, Buf_.get() + End_) - Buf_.get());
     }
 
-    // Moves the unfinished line (shorter than the limit) to the front and
-    // reads one block behind it.
+    // Moves the unfinished line (not longer than the limit) to the front and
+    // reads one block behind it; a read error raises TReaderError.
     void Refill()
     {
         if (Begin_ > 0) {
@@ -239,16 +240,28 @@ private:
             Begin_ = 0;
         }
         const size_t block = TGCodeParser::ReadBlockSize;
-        size_t got = File_.ReadFull(Buf_.get() + End_, block);
+        size_t got = 0;
+        while (got < block) {
+            size_t n = 0;
+            if (!File_.Read(Buf_.get() + End_ + got, block - got, n))
+                throw TReaderError("Read error at byte " + std::to_string(Offset_ + got) + " (error " +
+                                   std::to_string(File_.LastError()) + ").");
+            if (n == 0) {
+                Eof_ = true;
+                break;
+            }
+            got += n;
+        }
         End_ += got;
-        if (got < block) Eof_ = true;  // end of file or a read error
+        Offset_ += got;
     }
 
     TFile& File_;
     std::unique_ptr<char[]> Buf_;
-    size_t Begin_ = 0;  // start of the current line
-    size_t End_ = 0;    // end of the valid bytes
-    size_t Scan_ = 0;   // [Begin_, Scan_) is known to hold no line break
+    size_t Begin_ = 0;     // start of the current line
+    size_t End_ = 0;       // end of the valid bytes
+    size_t Scan_ = 0;      // [Begin_, Scan_) is known to hold no line break
+    uint64_t Offset_ = 0;  // file bytes read so far
     bool Eof_ = false;
     bool SkipLF_ = false;
     bool Skipping_ = false;  // inside the rest of an over-long line
@@ -309,7 +322,8 @@ void TGCodeParser::Clear()
 {
     Moves.Clear();
     MoveCount = 0;
-    MovesFull_ = false;
+    Incomplete = false;
+    ErrorMsg.clear();
     MinX = MinY = MinZ = DBL_MAX;
     MaxX = MaxY = MaxZ = -DBL_MAX;
     PrintMinX = PrintMinY = PrintMinZ = DBL_MAX;
@@ -321,26 +335,47 @@ void TGCodeParser::Clear()
     LayerCount = 0;
 }
 
-// Out of memory is not an error of the file: whatever was parsed before the
-// move array could not grow is kept and the load succeeds.
+namespace {
+
+// "GCode: Failed to parse " and the name without its folder, with the reason
+// when the name is not a regular file.
+std::string OpenFailureText(const std::wstring& fileName, uint32_t error)
+{
+    size_t slash = fileName.find_last_of(L"\\/");
+    std::string text =
+        "GCode: Failed to parse " + WideToUtf8(fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    if (error == kNotRegularFile) text += " (not a regular file)";
+    return text;
+}
+
+}  // namespace
+
 bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
 {
     Clear();
-    if (FileName.empty()) return false;
     TFile file;
-    if (!file.Open(FileName)) return false;
+    if (FileName.empty() || !file.Open(FileName)) {
+        ErrorMsg = OpenFailureText(FileName, file.LastError());
+        return false;
+    }
 
     LayerCount = 1;
     TGCodeParseState state;
-    try {
+    const bool read = RunStage(ErrorMsg, "GCode: ", [&] {
         TLineReader reader(file);
         const char* line = nullptr;
         size_t length = 0;
-        while (!MovesFull_ && reader.Next(line, length))
+        while (!Incomplete && reader.Next(line, length))
             ParseLine(line, length, state);
-    } catch (const std::bad_alloc&) {
-    }
+        return true;
+    });
     file.Close();
+    if (!read) {
+        std::string reason = std::move(ErrorMsg);
+        Clear();
+        ErrorMsg = std::move(reason);
+        return false;
+    }
 
     if (MoveCount == 0) {
         MinX = 0, MaxX = 100;
@@ -542,21 +577,22 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
     return ParseDecimal(line + start, line + pos, value);
 }
 
-// Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds.
+// Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds
+// and MoveMemoryLimit allows.
 bool TGCodeParser::GrowMoves()
 {
-    const size_t limit = INT32_MAX;
+    const size_t limit = std::min<size_t>(INT32_MAX, MoveMemoryLimit / sizeof(TGCodeMove));
     const size_t old = Moves.size();
     if (old >= limit) return false;
-    const size_t length = old > limit / 2 ? limit : std::max<size_t>(old * 2, 256);
+    const size_t length = old > limit / 2 ? limit : std::min(limit, std::max<size_t>(old * 2, 256));
     return Moves.Resize(length);
 }
 
 void TGCodeParser::AddMove(const TGCodeMove& move)
 {
-    if (MovesFull_) return;
+    if (Incomplete) return;
     if (static_cast<size_t>(MoveCount) >= Moves.size() && !GrowMoves()) {
-        MovesFull_ = true;
+        Incomplete = true;
         return;
     }
     Moves[static_cast<size_t>(MoveCount)] = move;

@@ -95,12 +95,22 @@ public:
     float LineWidth = 0.4f;
     float LayerHeight = 0.2f;
     int32_t LayerCount = 0;
+    // The move array could not grow (memory, the 32-bit address space, or
+    // 2^31 moves): loading stopped there, and the moves before are kept.
+    bool Incomplete = false;
+    // Reason of the last failed load (UTF-8); empty after a success.
+    std::string ErrorMsg;
+    // Bytes the move array may take; growing past them counts as running out
+    // of memory.
+    size_t MoveMemoryLimit = SIZE_MAX;
 
     TGCodeParser();
 
     void Clear();
-    // Reads the whole file. False only when the name is empty or the file
-    // cannot be opened (the parser is then cleared). Safe for untrusted input.
+    // Reads the whole file; safe for untrusted input. False, with ErrorMsg
+    // set and the parser cleared, when the name is empty, the file cannot be
+    // opened or a read fails. Running out of memory for moves is a success
+    // marked Incomplete.
     bool LoadFromFile(const std::wstring& FileName);
     // One line of text (bytes, without its line break).
     void ParseLine(const char* line, size_t length, TGCodeParseState& state);
@@ -113,10 +123,6 @@ public:
     TGCodeMove GetMove(int32_t i) const;
 
 private:
-    // Set when the move array cannot grow any more (32-bit count or memory):
-    // no further moves are taken and loading stops.
-    bool MovesFull_ = false;
-
     struct TWords;  // the words of one command line
 
     bool GrowMoves();

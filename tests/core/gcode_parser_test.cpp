@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cstdint>
@@ -890,4 +891,45 @@ TEST(GCodeFile, PrusaSlicerFileWithSupports)
     // Printing spans the first to the last layer height.
     EXPECT_DOUBLE_EQ(p.PrintMinZ, firstZ);
     EXPECT_DOUBLE_EQ(p.PrintMaxZ, topZ);
+}
+
+// ---------------------------------------------------------------------------
+// Loads that stop early or fail
+
+TEST(GCodeLoad, MovesThatNoLongerFitEndTheLoadMarkedIncomplete)
+{
+    std::string text;
+    for (int i = 1; i <= 1000; ++i)
+        text += "G1 X" + std::to_string(i) + " Y" + std::to_string(i % 7) + " E" + std::to_string(i) + "\n";
+    text += ";Z:5\n;Z:6\n";  // layer comments after the last move that fitted are not read
+    TGCodeParser p;
+    p.MoveMemoryLimit = 300 * sizeof(TGCodeMove);
+    ASSERT_TRUE(LoadText(p, text)) << "the moves read are kept: a success, but incomplete";
+    EXPECT_TRUE(p.Incomplete);
+    ASSERT_EQ(p.MoveCount, 300);
+    EXPECT_EQ(p.GetMove(299).X, 300);
+    EXPECT_EQ(p.LayerCount, 1);
+    EXPECT_EQ(MoveBounds(p), (TBounds{1, 300, 0, 6, 0, 0}));
+    p.MoveMemoryLimit = SIZE_MAX;
+    ASSERT_TRUE(LoadText(p, text));
+    EXPECT_FALSE(p.Incomplete) << "a reload with room for every move is complete again";
+}
+
+TEST(GCodeLoad, FailuresSayWhy)
+{
+    TGCodeParser p;
+    ASSERT_TRUE(LoadText(p, "G1 X1 Z1\n"));
+    // A read error is no longer taken as the end of the file. (Reading this
+    // regular file of the system from its start always fails with EIO.)
+    EXPECT_FALSE(p.LoadFromFile(L"/proc/self/mem"));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Read error at byte 0 (error " + std::to_string(EIO) + ").");
+    EXPECT_EQ(p.MoveCount, 0);
+    EXPECT_EQ(p.LayerCount, 0);
+
+    EXPECT_FALSE(p.LoadFromFile(Wide(voxaro::test::TempDir() + "/no_such_file.gcode")));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Failed to parse no_such_file.gcode");
+    EXPECT_FALSE(p.LoadFromFile(L"/dev/zero"));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Failed to parse zero (not a regular file)");
+    EXPECT_FALSE(p.LoadFromFile(L""));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Failed to parse ");
 }

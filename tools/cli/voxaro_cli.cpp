@@ -10,6 +10,7 @@
 
 #include "GCodeParser.h"
 #include "file_io.h"
+#include "gcode_summary.h"
 #include "mesh_data.h"
 #include "mesh_renderer.h"
 #include "osmesa_gl.h"
@@ -34,10 +35,10 @@ int InfoGCode(const std::wstring& name)
     bool ok = parser.LoadFromFile(name);
     double ms = MillisecondsSince(start);
     if (!ok) {
-        std::printf("Error: GCode: Failed to parse %s\n", WideToUtf8(name).c_str());
+        std::printf("Error: %s\n", parser.ErrorMsg.c_str());
         return 1;
     }
-    std::printf("GCode  |  Moves: %d  |  Layers: %d\n", parser.MoveCount, parser.LayerCount);
+    std::printf("%s\n", GCodeStatusLine(parser, 0).c_str());
     if (parser.HasPrintBounds)
         std::printf("Print bounds: X %.3f..%.3f  Y %.3f..%.3f  Z %.3f..%.3f\n", parser.PrintMinX, parser.PrintMaxX,
                     parser.PrintMinY, parser.PrintMaxY, parser.PrintMinZ, parser.PrintMaxZ);
