@@ -11,6 +11,7 @@
 #include "GCodeParser.h"
 #include "gl_context.h"
 #include "module.h"
+#include "plugin_state.h"
 #include "thumbnail_renderer.h"
 #include "win_handles.h"
 
@@ -22,7 +23,6 @@ const wchar_t kThumbClass[] = L"3MFThumb";
 const wchar_t kThumbGCodeClass[] = L"3MFThumbGC";
 constexpr DWORD kHiddenPopup = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
-TCriticalSection ThumbLock;
 bool ThumbClassRegistered = false;
 
 bool RegisterClassOnce(const wchar_t* name)
@@ -38,7 +38,7 @@ bool RegisterClassOnce(const wchar_t* name)
 
 bool RegisterThumbClass()
 {
-    TLockGuard lock(ThumbLock);
+    TLockGuard lock(ModuleState().ThumbLock);
     if (!ThumbClassRegistered) ThumbClassRegistered = RegisterClassOnce(kThumbClass);
     return ThumbClassRegistered;
 }

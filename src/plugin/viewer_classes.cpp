@@ -3,6 +3,7 @@
 #include "fpu_guard.h"
 #include "module.h"
 #include "os_error.h"
+#include "plugin_state.h"
 #include "viewer_form.h"
 
 namespace voxaro {
@@ -13,7 +14,6 @@ const wchar_t kPanelClass[] = L"VoxaroPanel";
 
 namespace {
 
-TCriticalSection ClassLock;
 bool ClassesRegistered = false;
 
 TViewerForm* FormOf(HWND wnd)
@@ -75,7 +75,7 @@ void Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)
 
 void RegisterViewerClasses()
 {
-    TLockGuard lock(ClassLock);
+    TLockGuard lock(ModuleState().ClassLock);
     if (ClassesRegistered) return;
     Register(kRootClass, CS_HREDRAW | CS_VREDRAW, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), RootProc);
     Register(kGLClass, CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS, nullptr, GLProc);
@@ -86,7 +86,7 @@ void RegisterViewerClasses()
 
 void UnregisterViewerClasses()
 {
-    TLockGuard lock(ClassLock);
+    TLockGuard lock(ModuleState().ClassLock);
     if (!ClassesRegistered) return;
     // Classes of a DLL outlive it; a later load at another address would find
     // them pointing into the old image. Fails harmlessly while windows remain.

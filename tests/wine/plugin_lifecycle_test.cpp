@@ -304,24 +304,84 @@ const bool kIsUnloadChild = [] {
     return false;
 }();
 
-TEST(PluginLifecycle, UnloadForgetsOpenViewersWithoutDestroyingWindows)
+// Starts this program again with the switch and returns its exit code, or
+// kCrashed when it did not end within a minute.
+DWORD RunChild(const wchar_t* childSwitch)
 {
-    ASSERT_FALSE(kIsUnloadChild);
     wchar_t exe[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + kChildSwitch;
+    if (GetModuleFileNameW(nullptr, exe, MAX_PATH) == 0) return kCrashed;
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + childSwitch;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    if (!CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return kCrashed;
     DWORD wait = WaitForSingleObject(pi.hProcess, 60000);
-    if (wait != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    DWORD code = 0;
+    if (wait != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, kCrashed);
+    DWORD code = kCrashed;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    ASSERT_EQ(wait, WAIT_OBJECT_0) << "the child process hung";
+    return wait == WAIT_OBJECT_0 ? code : kCrashed;
+}
+
+TEST(PluginLifecycle, UnloadForgetsOpenViewersWithoutDestroyingWindows)
+{
+    ASSERT_FALSE(kIsUnloadChild);
+    DWORD code = RunChild(kChildSwitch);
     EXPECT_EQ(code, 0u) << DescribeUnloadResult(code);
+}
+
+// --- process exit ----------------------------------------------------------
+//
+// A child process opens a toolpath and a model, then ends with ExitProcess.
+// The library is then told of the detach inside the loader lock, where it
+// must destroy and release nothing: the system reclaims windows and contexts.
+// Before, the viewer list's destructor destroyed every viewer's windows
+// there. The child watches for a window being destroyed and ends with
+// kDestroyedAtExit when one is.
+
+constexpr wchar_t kExitChildSwitch[] = L"--voxaro-exit-child";
+constexpr DWORD kDestroyedAtExit = 77, kExitSetupFailed = 78;
+
+LRESULT CALLBACK WatchDestroy(int code, WPARAM wp, LPARAM lp)
+{
+    const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && (msg->message == WM_DESTROY || msg->message == WM_NCDESTROY))
+        TerminateProcess(GetCurrentProcess(), kDestroyedAtExit);
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+[[noreturn]] void RunExitChild()
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(CrashFilter);
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    TPluginApi api;
+    if (!api.Load() || !api.ListLoadW) TerminateProcess(GetCurrentProcess(), kExitSetupFailed);
+    auto* toolpath = new TListerWindow(400, 300);
+    auto* model = new TListerWindow(400, 300);
+    std::wstring slice = Slice(), gear = Gear();
+    HWND a = api.ListLoadW(toolpath->Handle(), slice.data(), 0);
+    HWND b = api.ListLoadW(model->Handle(), gear.data(), 0);
+    if (!a || !b || !IsWindowVisible(GLWindow(a)) || !IsWindowVisible(GLWindow(b)))
+        TerminateProcess(GetCurrentProcess(), kExitSetupFailed);
+    Pump(100);
+    SetWindowsHookExW(WH_CALLWNDPROC, WatchDestroy, nullptr, GetCurrentThreadId());
+    ExitProcess(0);
+}
+
+const bool kIsExitChild = [] {
+    if (std::wcsstr(GetCommandLineW(), kExitChildSwitch)) RunExitChild();
+    return false;
+}();
+
+TEST(PluginLifecycle, ProcessExitDestroysNothing)
+{
+    ASSERT_FALSE(kIsExitChild);
+    DWORD code = RunChild(kExitChildSwitch);
+    EXPECT_NE(code, kDestroyedAtExit) << "a window was destroyed during the process detach";
+    EXPECT_EQ(code, 0u);
 }
 
 }  // namespace
