@@ -6,10 +6,12 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace voxaro::wine {
 namespace {
@@ -382,6 +384,98 @@ TEST(PluginLifecycle, ProcessExitDestroysNothing)
     DWORD code = RunChild(kExitChildSwitch);
     EXPECT_NE(code, kDestroyedAtExit) << "a window was destroyed during the process detach";
     EXPECT_EQ(code, 0u);
+}
+
+// --- the panel class's brush -----------------------------------------------
+//
+// The system deletes a class's background brush when the class is
+// unregistered. But classes outlive an unload while windows of the library
+// remain, and a later load then finds the panel class registered already:
+// the brush made for the registration stayed behind, one with every load and
+// unload. The child process counts the brushes the library makes and
+// deletes, through its import table.
+
+constexpr wchar_t kBrushChildSwitch[] = L"--voxaro-brush-child";
+constexpr DWORD kBrushSetupFailed = 1, kBrushLeaked = 2;
+
+std::vector<HGDIOBJ>* LiveBrushes = nullptr;
+
+HBRUSH WINAPI CountedCreateSolidBrush(COLORREF colour)
+{
+    HBRUSH brush = CreateSolidBrush(colour);
+    if (brush) LiveBrushes->push_back(brush);
+    return brush;
+}
+
+BOOL WINAPI CountedDeleteObject(HGDIOBJ object)
+{
+    LiveBrushes->erase(std::remove(LiveBrushes->begin(), LiveBrushes->end(), object), LiveBrushes->end());
+    return DeleteObject(object);
+}
+
+// Points the module's imports of gdi32's CreateSolidBrush and DeleteObject
+// at the counting versions; false when it imports neither.
+bool CountBrushesOf(HMODULE module)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (_stricmp(reinterpret_cast<const char*>(base + imp->Name), "gdi32.dll") != 0) continue;
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const char* fn = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name;
+            void* to = std::strcmp(fn, "CreateSolidBrush") == 0 ? reinterpret_cast<void*>(CountedCreateSolidBrush)
+                       : std::strcmp(fn, "DeleteObject") == 0   ? reinterpret_cast<void*>(CountedDeleteObject)
+                                                                : nullptr;
+            if (!to) continue;
+            DWORD old = 0;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &old);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(to);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, old, &old);
+            ++patched;
+        }
+    }
+    return patched == 2;
+}
+
+[[noreturn]] void RunBrushChild()
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(CrashFilter);
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    LiveBrushes = new std::vector<HGDIOBJ>;
+    std::wstring slice = Slice();
+    // Never destroyed: their children run code of an unloaded library.
+    auto* first = new TListerWindow(400, 300);
+    auto* second = new TListerWindow(400, 300);
+    TPluginApi api;
+    if (!api.Load() || !api.ListLoadW(first->Handle(), slice.data(), 0))
+        TerminateProcess(GetCurrentProcess(), kBrushSetupFailed);
+    FreeLibrary(api.Module);  // the viewer's windows keep the classes registered
+    if (!api.Load() || !CountBrushesOf(api.Module)) TerminateProcess(GetCurrentProcess(), kBrushSetupFailed);
+    HWND root = api.ListLoadW(second->Handle(), slice.data(), 0);
+    if (!root || !IsWindowVisible(GLWindow(root))) TerminateProcess(GetCurrentProcess(), kBrushSetupFailed);
+    api.ListCloseWindow(root);
+    TerminateProcess(GetCurrentProcess(), LiveBrushes->empty() ? 0 : kBrushLeaked);
+    for (;;)
+        Sleep(1000);
+}
+
+const bool kIsBrushChild = [] {
+    if (std::wcsstr(GetCommandLineW(), kBrushChildSwitch)) RunBrushChild();
+    return false;
+}();
+
+TEST(PluginLifecycle, ReloadAfterAnUnloadWithOpenViewersLeaksNoBrush)
+{
+    ASSERT_FALSE(kIsBrushChild);
+    EXPECT_EQ(RunChild(kBrushChildSwitch), 0u) << "1: setting up failed, 2: a brush of the library outlived its viewer";
 }
 
 }  // namespace
