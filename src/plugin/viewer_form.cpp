@@ -181,7 +181,7 @@ void TViewerForm::LayoutChildren(int width, int height)
         SendMessageW(StatusWnd, WM_SIZE, 0, MAKELPARAM(width, height));
         SetWindowPos(StatusWnd, nullptr, 0, height - kStatusBarHeight, width, kStatusBarHeight, kFlags);
     }
-    if (IsGCode && PanelWnd) {
+    if (ShowsToolpath() && PanelWnd) {
         int panelLeft = width - kPanelWidth;
         if (panelLeft < 1) panelLeft = 1;
         SetWindowPos(PanelWnd, nullptr, panelLeft, 0, kPanelWidth, glHeight, kFlags);
@@ -191,6 +191,13 @@ void TViewerForm::LayoutChildren(int width, int height)
     }
     if (PanelWnd) ShowWindow(PanelWnd, SW_HIDE);
     if (GLWnd) SetWindowPos(GLWnd, nullptr, 0, 0, width, glHeight, kFlags);
+}
+
+// The panel belongs to a toolpath on screen: not while a file loads, nor
+// beside the error page of a failed load.
+bool TViewerForm::ShowsToolpath() const
+{
+    return IsGCode && GCode && !ShowSplash && ErrorText.empty();
 }
 
 void TViewerForm::SetStatus(const std::string& ansiText)

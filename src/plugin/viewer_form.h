@@ -102,6 +102,7 @@ private:
     void LoadGCodeFile(const std::wstring& fileName);
     void LoadMeshFile(const std::wstring& fileName);
     bool ShowGLWindow();
+    bool ShowsToolpath() const;
     void RepaintGL();
     void OnKeyDown(WPARAM wp, LPARAM lp);
     void OnMouseMove(LPARAM lp);
