@@ -1,10 +1,12 @@
 // G-code loading speed and memory on a large slicer-like file.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 #include "GCodeParser.h"
 #include "bench_files.h"
@@ -199,3 +201,52 @@ void BM_GCodeLoadFromFile(benchmark::State& state)
 }  // namespace
 
 BENCHMARK(BM_GCodeLoadFromFile)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+namespace {
+
+// A preallocated or half-downloaded file: 1 GiB of NULs without a single line
+// break (sparse, so it costs no disk). Memory must stay at the move array
+// plus one fixed line buffer, whatever the file's size.
+const std::string& NoLineBreakFile()
+{
+    static const std::string path = [] {
+        std::string p = bench::BenchPath("no_line_break.gcode");
+        std::FILE* f = std::fopen(p.c_str(), "wb");
+        if (!f) return std::string();
+        const bool ok = ::ftruncate(::fileno(f), 1ll << 30) == 0;
+        std::fclose(f);
+        return ok ? p : std::string();
+    }();
+    return path;
+}
+
+void BM_GCodeNoLineBreak(benchmark::State& state)
+{
+    const std::string& path = NoLineBreakFile();
+    if (path.empty()) {
+        state.SkipWithError("cannot create the file");
+        return;
+    }
+    const std::wstring name = Utf8ToWide(path);
+    bench::ResetPeakRss();
+    const long long before = bench::CurrentRssBytes();
+    for (auto _ : state) {
+        TGCodeParser parser;
+        if (!parser.LoadFromFile(name) || parser.MoveCount != 0) {
+            state.SkipWithError("the file did not load as an empty toolpath");
+            return;
+        }
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) << 30);
+    state.counters["file_MB"] = static_cast<double>(1ll << 30) / 1e6;
+    // The peak over the loads, and its growth over the resident set before
+    // them: at most the line buffer, about 1 MB (none when the heap had the
+    // room already).
+    const long long peak = bench::PeakRssBytes();
+    state.counters["peak_rss_MB"] = static_cast<double>(peak) / 1e6;
+    state.counters["peak_growth_MB"] = static_cast<double>(std::max(0ll, peak - before)) / 1e6;
+}
+
+}  // namespace
+
+BENCHMARK(BM_GCodeNoLineBreak)->Unit(benchmark::kMillisecond)->Iterations(2);

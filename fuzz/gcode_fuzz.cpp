@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (parser.LayerCount < 1 || parser.MoveCount < 0) std::abort();
     for (int32_t i = 0; i < parser.MoveCount; ++i) {
         voxaro::TGCodeMove m = parser.GetMove(i);
-        if (m.Kind > 3 || m.Layer < 0) std::abort();
+        if (m.Kind > voxaro::mkCounterClockwiseArc || m.Layer < 0) std::abort();
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 
 #include "decimal.h"
 #include "file_io.h"
+#include "reader_error.h"
 #include "text_scan.h"
 
 namespace voxaro {
@@ -128,32 +129,43 @@ template <size_t N> TGCodeFeature MatchFeature(const char* begin, const char* en
 
 // ---------------------------------------------------------------------------
 // Streams a file in fixed blocks and hands out its lines in place, split at
-// CR, LF and CR LF as ForEachLine splits a range. A line that straddles blocks is carried to the front of
-// the buffer; a very long one grows the buffer by doubling and is never
-// moved or rescanned more than once per growth, so the work stays linear.
+// CR, LF and CR LF as ForEachLine splits a range. Its one buffer holds a block
+// and the unfinished line carried over from the block before, so memory stays
+// fixed whatever the file holds: a line longer than MaxLineLength is handed
+// out cut short, at its last blank within the limit so that no word is split,
+// and the rest of it is read past without being kept.
 
 class TLineReader {
 public:
-    explicit TLineReader(TFile& file) : File_(file) { Grow(TGCodeParser::ReadBlockSize + (64 << 10)); }
+    explicit TLineReader(TFile& file)
+        : File_(file), Buf_(new char[TGCodeParser::MaxLineLength + TGCodeParser::ReadBlockSize])
+    {
+    }
 
     // The next line without its break; false after the last one.
     bool Next(const char*& line, size_t& length)
     {
         for (;;) {
             if (SkipLF_ && !SkipPendingLF()) continue;
-            size_t brk = FindBreak();
+            if (Skipping_ && !SkipRestOfLine()) continue;
+            size_t brk = FindBreak(Scan_);
             if (brk < End_) {
-                line = Buf_.get() + Begin_;
-                length = brk - Begin_;
+                Hand(brk - Begin_, line, length);
                 SkipLF_ = Buf_[brk] == '\r';
                 Begin_ = Scan_ = brk + 1;
                 return true;
             }
             Scan_ = End_;
+            if (End_ - Begin_ > TGCodeParser::MaxLineLength) {
+                // No break in sight: the head now, the rest of the line skipped.
+                Hand(End_ - Begin_, line, length);
+                Skipping_ = true;
+                Begin_ = Scan_ = End_;
+                return true;
+            }
             if (Eof_) {
                 if (Begin_ == End_) return false;
-                line = Buf_.get() + Begin_;
-                length = End_ - Begin_;
+                Hand(End_ - Begin_, line, length);
                 Begin_ = Scan_ = End_;
                 return true;
             }
@@ -162,6 +174,18 @@ public:
     }
 
 private:
+    // The line starting at Begin_, cut to the limit when it is longer.
+    void Hand(size_t size, const char*& line, size_t& length) const
+    {
+        line = Buf_.get() + Begin_;
+        length = size;
+        if (size <= TGCodeParser::MaxLineLength) return;
+        length = TGCodeParser::MaxLineLength;
+        while (length > 0 && !IsBlank(line[length]))
+            --length;
+        if (length == 0) length = TGCodeParser::MaxLineLength;  // one endless word
+    }
+
     // After a CR: drop one LF if it follows. False when a read was needed
     // first (the caller then tries again).
     bool SkipPendingLF()
@@ -179,20 +203,34 @@ private:
         return false;
     }
 
-    // Position of the next CR or LF at or after Scan_, or End_.
-    size_t FindBreak() const
+    // Drops the rest of an over-long line up to its break. False when a read
+    // was needed first.
+    bool SkipRestOfLine()
     {
-        return static_cast<size_t>(FindLineBreak(Buf_.get() + Scan_, Buf_.get() + End_) - Buf_.get());
+        size_t brk = FindBreak(Begin_);
+        if (brk < End_) {
+            SkipLF_ = Buf_[brk] == '\r';
+            Begin_ = Scan_ = brk + 1;
+            Skipping_ = false;
+            return true;
+        }
+        Begin_ = Scan_ = End_;
+        if (Eof_) {
+            Skipping_ = false;
+            return true;
+        }
+        Refill();
+        return false;
     }
 
-    void Grow(size_t capacity)
+    // Position of the next CR or LF at or after from, or End_.
+    size_t FindBreak(size_t from) const
     {
-        std::unique_ptr<char[]> bigger(new char[capacity]);
-        if (End_ > 0) std::memcpy(bigger.get(), Buf_.get(), End_);
-        Buf_ = std::move(bigger);
-        Capacity_ = capacity;
+        return static_cast<size_t>(FindLineBreak(Buf_.get() + from, Buf_.get() + End_) - Buf_.get());
     }
 
+    // Moves the unfinished line (not longer than the limit) to the front and
+    // reads one block behind it; a read error raises TReaderError.
     void Refill()
     {
         if (Begin_ > 0) {
@@ -202,23 +240,31 @@ private:
             Begin_ = 0;
         }
         const size_t block = TGCodeParser::ReadBlockSize;
-        if (Capacity_ - End_ < block) {
-            if (Capacity_ > SIZE_MAX / 2) throw std::bad_alloc();
-            Grow(std::max(Capacity_ * 2, End_ + block));
+        size_t got = 0;
+        while (got < block) {
+            size_t n = 0;
+            if (!File_.Read(Buf_.get() + End_ + got, block - got, n))
+                throw TReaderError("Read error at byte " + std::to_string(Offset_ + got) + " (error " +
+                                   std::to_string(File_.LastError()) + ").");
+            if (n == 0) {
+                Eof_ = true;
+                break;
+            }
+            got += n;
         }
-        size_t got = File_.ReadFull(Buf_.get() + End_, block);
         End_ += got;
-        if (got < block) Eof_ = true;  // end of file or a read error
+        Offset_ += got;
     }
 
     TFile& File_;
     std::unique_ptr<char[]> Buf_;
-    size_t Capacity_ = 0;
-    size_t Begin_ = 0;  // start of the current line
-    size_t End_ = 0;    // end of the valid bytes
-    size_t Scan_ = 0;   // [Begin_, Scan_) is known to hold no line break
+    size_t Begin_ = 0;     // start of the current line
+    size_t End_ = 0;       // end of the valid bytes
+    size_t Scan_ = 0;      // [Begin_, Scan_) is known to hold no line break
+    uint64_t Offset_ = 0;  // file bytes read so far
     bool Eof_ = false;
     bool SkipLF_ = false;
+    bool Skipping_ = false;  // inside the rest of an over-long line
 };
 
 // A box of end points, empty until the first one.
@@ -276,7 +322,8 @@ void TGCodeParser::Clear()
 {
     Moves.Clear();
     MoveCount = 0;
-    MovesFull_ = false;
+    Incomplete = false;
+    ErrorMsg.clear();
     MinX = MinY = MinZ = DBL_MAX;
     MaxX = MaxY = MaxZ = -DBL_MAX;
     PrintMinX = PrintMinY = PrintMinZ = DBL_MAX;
@@ -288,26 +335,47 @@ void TGCodeParser::Clear()
     LayerCount = 0;
 }
 
-// Out of memory is not an error of the file: whatever was parsed before the
-// move array or the line buffer could not grow is kept and the load succeeds.
+namespace {
+
+// "GCode: Failed to parse " and the name without its folder, with the reason
+// when the name is not a regular file.
+std::string OpenFailureText(const std::wstring& fileName, uint32_t error)
+{
+    size_t slash = fileName.find_last_of(L"\\/");
+    std::string text =
+        "GCode: Failed to parse " + WideToUtf8(fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    if (error == kNotRegularFile) text += " (not a regular file)";
+    return text;
+}
+
+}  // namespace
+
 bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
 {
     Clear();
-    if (FileName.empty()) return false;
     TFile file;
-    if (!file.Open(FileName)) return false;
+    if (FileName.empty() || !file.Open(FileName)) {
+        ErrorMsg = OpenFailureText(FileName, file.LastError());
+        return false;
+    }
 
     LayerCount = 1;
     TGCodeParseState state;
-    try {
+    const bool read = RunStage(ErrorMsg, "GCode: ", [&] {
         TLineReader reader(file);
         const char* line = nullptr;
         size_t length = 0;
-        while (!MovesFull_ && reader.Next(line, length))
+        while (!Incomplete && reader.Next(line, length))
             ParseLine(line, length, state);
-    } catch (const std::bad_alloc&) {
-    }
+        return true;
+    });
     file.Close();
+    if (!read) {
+        std::string reason = std::move(ErrorMsg);
+        Clear();
+        ErrorMsg = std::move(reason);
+        return false;
+    }
 
     if (MoveCount == 0) {
         MinX = 0, MaxX = 100;
@@ -414,7 +482,7 @@ void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodePar
     if (words.HasG)
         kind = RoundCode(words.G);
     else if (words.Has[TWords::AX] || words.Has[TWords::AY] || words.Has[TWords::AZ])
-        kind = 1;  // bare coordinates: a linear move
+        kind = mkLinear;  // bare coordinates: a linear move
     else
         return;
 
@@ -425,10 +493,10 @@ void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodePar
         if (words.Has[TWords::AE]) state.ExtruderPos = words.Value[TWords::AE];
         return;
     }
-    if (kind >= 0 && kind <= 3) ExecuteMove(kind, words, state);
+    if (kind >= mkRapid && kind <= mkCounterClockwiseArc) ExecuteMove(static_cast<TGCodeMoveKind>(kind), words, state);
 }
 
-void TGCodeParser::ExecuteMove(int kind, const TWords& w, TGCodeParseState& state)
+void TGCodeParser::ExecuteMove(TGCodeMoveKind kind, const TWords& w, TGCodeParseState& state)
 {
     if (w.Has[TWords::AF]) state.Feed = w.Value[TWords::AF];
 
@@ -454,7 +522,7 @@ void TGCodeParser::ExecuteMove(int kind, const TWords& w, TGCodeParseState& stat
         std::fabs(tx - state.X) >= 1e-9 || std::fabs(ty - state.Y) >= 1e-9 || std::fabs(tz - state.Z) >= 1e-9;
     if (moved) {
         TGCodeMove m{};
-        m.Kind = static_cast<uint8_t>(kind);
+        m.Kind = kind;
         m.X = tx, m.Y = ty, m.Z = tz;
         m.I = w.Get(TWords::AI), m.J = w.Get(TWords::AJ), m.K = w.Get(TWords::AK);
         m.E = state.ExtruderPos;
@@ -509,21 +577,22 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
     return ParseDecimal(line + start, line + pos, value);
 }
 
-// Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds.
+// Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds
+// and MoveMemoryLimit allows.
 bool TGCodeParser::GrowMoves()
 {
-    const size_t limit = INT32_MAX;
+    const size_t limit = std::min<size_t>(INT32_MAX, MoveMemoryLimit / sizeof(TGCodeMove));
     const size_t old = Moves.size();
     if (old >= limit) return false;
-    const size_t length = old > limit / 2 ? limit : std::max<size_t>(old * 2, 256);
+    const size_t length = old > limit / 2 ? limit : std::min(limit, std::max<size_t>(old * 2, 256));
     return Moves.Resize(length);
 }
 
 void TGCodeParser::AddMove(const TGCodeMove& move)
 {
-    if (MovesFull_) return;
+    if (Incomplete) return;
     if (static_cast<size_t>(MoveCount) >= Moves.size() && !GrowMoves()) {
-        MovesFull_ = true;
+        Incomplete = true;
         return;
     }
     Moves[static_cast<size_t>(MoveCount)] = move;
@@ -551,10 +620,10 @@ void TGCodeParser::ComputePrintBounds()
     TBox arcs, printed, lines, nonRapid;
     for (int32_t i = 0; i < MoveCount; ++i) {
         const TGCodeMove& m = Moves[static_cast<size_t>(i)];
-        if (m.Kind == 0) continue;
+        if (m.Kind == mkRapid) continue;
         nonRapid.Add(m);
-        if (m.Kind == 2 || m.Kind == 3) arcs.Add(m);
-        if (m.Kind == 1 && m.Layer >= 1) {
+        if (IsArc(m.Kind)) arcs.Add(m);
+        if (m.Kind == mkLinear && m.Layer >= 1) {
             lines.Add(m);
             if (m.Extrude) printed.Add(m);
         }

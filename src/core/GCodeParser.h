@@ -28,6 +28,24 @@ enum TGCodeFeature : uint8_t {
     gfIroning = 12,
 };
 
+// The G command of a recorded move (TGCodeMove::Kind): G0 to G3.
+enum TGCodeMoveKind : uint8_t {
+    mkRapid = 0,
+    mkLinear = 1,
+    mkClockwiseArc = 2,
+    mkCounterClockwiseArc = 3,
+};
+
+inline bool IsArc(uint8_t kind)
+{
+    return kind == mkClockwiseArc || kind == mkCounterClockwiseArc;
+}
+// A linear move or an arc: the kinds that may deposit material.
+inline bool IsFeedMove(uint8_t kind)
+{
+    return kind == mkLinear || IsArc(kind);
+}
+
 // One recorded move. Its start point is the end point of the move before it.
 // Fields are ordered to pack into 80 bytes: big files hold millions of moves.
 struct TGCodeMove {
@@ -38,7 +56,7 @@ struct TGCodeMove {
     int32_t Layer;          // layer index, 0 before the first layer change
     float LineWidth;        // from "; LINE_WIDTH:" comments, default 0.4
     float LayerHeight;      // from "; LAYER_HEIGHT:" comments, default 0.2
-    uint8_t Kind;           // G0 rapid, G1 linear, G2 clockwise arc, G3 counter-clockwise arc
+    uint8_t Kind;           // a TGCodeMoveKind
     bool Extrude;           // the move deposits material
     TGCodeFeature Feature;  // feature in effect when the move was read
 };
@@ -61,6 +79,10 @@ public:
     // LoadFromFile reads the file in blocks of this size; a line may straddle
     // two blocks.
     static constexpr size_t ReadBlockSize = size_t(1) << 20;
+    // No G-code line needs more: a longer one is parsed up to its last blank
+    // within this many bytes and the rest of it is skipped, so a file without
+    // line breaks costs no more memory than any other.
+    static constexpr size_t MaxLineLength = size_t(64) << 10;
 
     // Storage; its size is the capacity. Only the first MoveCount entries
     // are meaningful.
@@ -73,12 +95,22 @@ public:
     float LineWidth = 0.4f;
     float LayerHeight = 0.2f;
     int32_t LayerCount = 0;
+    // The move array could not grow (memory, the 32-bit address space, or
+    // 2^31 moves): loading stopped there, and the moves before are kept.
+    bool Incomplete = false;
+    // Reason of the last failed load (UTF-8); empty after a success.
+    std::string ErrorMsg;
+    // Bytes the move array may take; growing past them counts as running out
+    // of memory.
+    size_t MoveMemoryLimit = SIZE_MAX;
 
     TGCodeParser();
 
     void Clear();
-    // Reads the whole file. False only when the name is empty or the file
-    // cannot be opened (the parser is then cleared). Safe for untrusted input.
+    // Reads the whole file; safe for untrusted input. False, with ErrorMsg
+    // set and the parser cleared, when the name is empty, the file cannot be
+    // opened or a read fails. Running out of memory for moves is a success
+    // marked Incomplete.
     bool LoadFromFile(const std::wstring& FileName);
     // One line of text (bytes, without its line break).
     void ParseLine(const char* line, size_t length, TGCodeParseState& state);
@@ -91,17 +123,13 @@ public:
     TGCodeMove GetMove(int32_t i) const;
 
 private:
-    // Set when the move array cannot grow any more (32-bit count or memory):
-    // no further moves are taken and loading stops.
-    bool MovesFull_ = false;
-
     struct TWords;  // the words of one command line
 
     bool GrowMoves();
     bool ParseHeightComment(const char* line, const char* end, TGCodeParseState& state);
     bool ParseSlicerComment(const char* begin, const char* end);
     void ParseCommandLine(const char* line, const char* end, TGCodeParseState& state);
-    void ExecuteMove(int kind, const TWords& words, TGCodeParseState& state);
+    void ExecuteMove(TGCodeMoveKind kind, const TWords& words, TGCodeParseState& state);
     void ApplyLayerComment(double height, TGCodeParseState& state);
     void OpenLayer(double height, TGCodeParseState& state);
 };

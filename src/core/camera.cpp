@@ -91,6 +91,11 @@ void GCodeZoomIn(TGCodeCamera& cam)
     cam.CamDist = std::max(cam.CamDist * kGCodeZoomIn, kGCodeDistMin);
 }
 
+void GCodeZoomOut(TGCodeCamera& cam)
+{
+    cam.CamDist = std::min(cam.CamDist * kGCodeZoomOut, kGCodeMaxDistance);
+}
+
 void GCodeAddPitch(TGCodeCamera& cam, double delta, double limit)
 {
     cam.CamPitch = std::clamp(cam.CamPitch + delta, -limit, limit);
@@ -176,7 +181,7 @@ void FitGCodeCamera(TGCodeCamera& cam, const TGCodeParser* parser)
     const double dx = AtLeast(b.MaxX - b.MinX, kFitMinExtentXY);
     const double dy = AtLeast(b.MaxY - b.MinY, kFitMinExtentXY);
     const double dz = AtLeast(b.MaxZ - b.MinZ, kFitMinExtentZ);
-    cam.CamDist = kFitDistFactor * std::max({dx, dy, dz});
+    cam.CamDist = std::min(kFitDistFactor * std::max({dx, dy, dz}), kGCodeMaxDistance);
     cam.CamPanX = 0.0;
     cam.CamPanY = 0.0;
 }
@@ -229,7 +234,7 @@ TKeyResult GCodeKeyDown(TGCodeCamera& cam, const TGCodeParser* parser, uint32_t 
     } else if (IsZoomInKey(vk)) {
         GCodeZoomIn(cam);
     } else if (IsZoomOutKey(vk)) {
-        cam.CamDist *= kGCodeZoomOut;
+        GCodeZoomOut(cam);
     } else {
         return TKeyResult::None;
     }
@@ -282,8 +287,10 @@ void MeshWheel(TMeshCamera& cam, int32_t delta)
 
 void GCodeWheel(TGCodeCamera& cam, int32_t delta)
 {
-    const double factor = delta <= 0 ? kGCodeZoomOut : kGCodeZoomIn;
-    cam.CamDist = std::max(cam.CamDist * factor, kGCodeDistMin);
+    if (delta <= 0)
+        GCodeZoomOut(cam);
+    else
+        GCodeZoomIn(cam);
 }
 
 }  // namespace voxaro

@@ -18,6 +18,11 @@ struct TMeshCamera {
     float PanY = 0.0f;
 };
 
+// Farthest the G-code camera goes from its target (scene units, mm): 10 km,
+// far beyond any real print, where the whole view is long past its far plane.
+// Zooming out and fitting stop there, so the distance stays finite.
+constexpr double kGCodeMaxDistance = 1e7;
+
 // Orbit camera of the G-code view (radians, scene units). Scene axes: a G-code
 // point (X, Y, Z) is drawn at (X, Z, -Y).
 struct TGCodeCamera {
@@ -49,7 +54,7 @@ void ResetView(TMeshCamera& cam);
 uint8_t NextRenderMode(uint8_t mode);
 
 // Target and distance from the parser's (print) bounds, pan cleared, angles
-// kept. Does nothing without moves.
+// kept; the distance at most kGCodeMaxDistance. Does nothing without moves.
 void FitGCodeCamera(TGCodeCamera& cam, const TGCodeParser* parser);
 // Yaw pi/4, pitch pi/6.
 void ResetGCodeAngles(TGCodeCamera& cam);

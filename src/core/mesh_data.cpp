@@ -1,6 +1,7 @@
 #include "mesh_data.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -88,6 +89,17 @@ bool TMeshData::Allocate(uint64_t vertexCount, uint64_t indexCount)
     return true;
 }
 
+namespace {
+
+bool IsFinitePosition(const TGLVertex& p)
+{
+    return std::isfinite(p.X) && std::isfinite(p.Y) && std::isfinite(p.Z);
+}
+
+}  // namespace
+
+// Positions with a NaN or an infinite coordinate are left out of the box;
+// without any finite position the model is centred at the origin.
 void TMeshData::ComputeBounds()
 {
     if (VertexCount <= 0) {
@@ -95,10 +107,19 @@ void TMeshData::ComputeBounds()
         return;
     }
     const TGLVertex* v = Vertices.data();
-    float minX = v[0].X, minY = v[0].Y, minZ = v[0].Z;
+    int32_t first = 0;
+    while (first < VertexCount && !IsFinitePosition(v[first]))
+        ++first;
+    if (first == VertexCount) {
+        CenterX = CenterY = CenterZ = 0.0f;
+        Radius = 1.0f;
+        return;
+    }
+    float minX = v[first].X, minY = v[first].Y, minZ = v[first].Z;
     float maxX = minX, maxY = minY, maxZ = minZ;
-    for (int32_t i = 1; i < VertexCount; ++i) {
+    for (int32_t i = first + 1; i < VertexCount; ++i) {
         const TGLVertex& p = v[i];
+        if (!IsFinitePosition(p)) continue;
         if (p.X < minX)
             minX = p.X;
         else if (p.X > maxX)
@@ -112,12 +133,17 @@ void TMeshData::ComputeBounds()
         else if (p.Z > maxZ)
             maxZ = p.Z;
     }
-    CenterX = (minX + maxX) * 0.5f;
-    CenterY = (minY + maxY) * 0.5f;
-    CenterZ = (minZ + maxZ) * 0.5f;
+    // Halves first: the same centre as (min + max) * 0.5, without overflow.
+    CenterX = minX * 0.5f + maxX * 0.5f;
+    CenterY = minY * 0.5f + maxY * 0.5f;
+    CenterZ = minZ * 0.5f + maxZ * 0.5f;
     float dx = maxX - minX, dy = maxY - minY, dz = maxZ - minZ;
     Radius = 0.5f * std::sqrt(dx * dx + dy * dy + dz * dz);
-    if (Radius < 0.001f) Radius = 1.0f;  // a NaN radius stays as it is
+    if (!std::isfinite(Radius)) {  // finite but huge coordinates: worked out in double
+        double ex = double(maxX) - minX, ey = double(maxY) - minY, ez = double(maxZ) - minZ;
+        Radius = static_cast<float>(std::min(0.5 * std::sqrt(ex * ex + ey * ey + ez * ez), double(FLT_MAX)));
+    }
+    if (Radius < 0.001f) Radius = 1.0f;
 }
 
 std::wstring UpperTail(const std::wstring& name, size_t n)

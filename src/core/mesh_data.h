@@ -61,7 +61,8 @@ public:
 
     // Back to the empty state: no arrays, counts 0, centre 0, radius 1, no texts.
     void Clear();
-    // Centre and radius from the first VertexCount positions.
+    // Centre and radius from the finite ones of the first VertexCount
+    // positions; centre 0 and radius 1 when none is finite.
     void ComputeBounds();
 
     // Reads a model file, choosing the reader by the name's extension:

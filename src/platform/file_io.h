@@ -9,6 +9,12 @@
 
 namespace voxaro {
 
+// LastError() of an Open that refused a name which is not a regular file (a
+// FIFO, a device such as /dev/zero, a socket): reading one may wait for ever
+// or never end. Bit 29 marks the code as the application's own, never one of
+// the system's.
+constexpr uint32_t kNotRegularFile = 0x20000001u;
+
 class TFile {
 public:
     TFile() = default;
@@ -17,7 +23,8 @@ public:
     TFile& operator=(const TFile&) = delete;
 
     // Opens an existing file for reading, sharing it with other readers only.
-    // On failure returns false and LastError() holds the system's error code.
+    // On failure returns false and LastError() holds the system's error code
+    // (kNotRegularFile for a special file; folders are refused too).
     bool Open(const std::wstring& name);
     bool IsOpen() const;
     void Close();

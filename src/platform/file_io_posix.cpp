@@ -26,18 +26,27 @@ void TFile::Close()
 bool TFile::Open(const std::wstring& name)
 {
     Close();
-    int fd = ::open(WideToUtf8(name).c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer.
+    int fd = ::open(WideToUtf8(name).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         LastError_ = static_cast<uint32_t>(errno);
         return false;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        // Like CreateFileW, refuse folders at open time.
-        LastError_ = S_ISDIR(st.st_mode) ? EISDIR : static_cast<uint32_t>(errno);
+    uint32_t refusal = 0;
+    if (::fstat(fd, &st) != 0)
+        refusal = static_cast<uint32_t>(errno);
+    else if (S_ISDIR(st.st_mode))
+        refusal = EISDIR;  // like CreateFileW, which refuses folders at open time
+    else if (!S_ISREG(st.st_mode))
+        refusal = kNotRegularFile;
+    if (refusal != 0) {
+        LastError_ = refusal;
         ::close(fd);
         return false;
     }
+    int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     Handle_ = fd;
     return true;
 }

@@ -183,9 +183,13 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved
     if (reason == DLL_PROCESS_ATTACH) {
         SetPluginInstance(instance);
         DisableThreadLibraryCalls(instance);
-    } else if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
-        // FreeLibrary, not process exit: free what the viewers hold.
+        return CreateModuleState() ? TRUE : FALSE;
+    }
+    if (reason == DLL_PROCESS_DETACH && reserved == nullptr) {
+        // FreeLibrary: free what the viewers hold, then the module's state.
+        // At process exit (reserved set) nothing is touched at all.
         FreeAllViewers();
+        FreeModuleState();
     }
     return TRUE;
 }

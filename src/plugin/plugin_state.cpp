@@ -4,12 +4,15 @@
 #include "module.h"
 #include "text_convert.h"
 
+#include <new>
+
 namespace voxaro {
 
 namespace {
 
 HINSTANCE Instance = nullptr;
-std::string PluginDirCache;
+// A plain pointer: no destructor of the runtime's runs for it at detach.
+TModuleState* State = nullptr;
 
 // Path of this module, growing the buffer while the name may be cut.
 std::wstring ModuleFileName()
@@ -25,16 +28,31 @@ std::wstring ModuleFileName()
 
 }  // namespace
 
+bool CreateModuleState()
+{
+    State = new (std::nothrow) TModuleState;
+    return State != nullptr;
+}
+
+void FreeModuleState()
+{
+    delete State;
+    State = nullptr;
+}
+
+TModuleState& ModuleState()
+{
+    return *State;
+}
+
 TCriticalSection& ViewerLock()
 {
-    static TCriticalSection lock;
-    return lock;
+    return State->ViewerLock;
 }
 
 std::vector<std::unique_ptr<TViewerForm>>& ViewerList()
 {
-    static std::vector<std::unique_ptr<TViewerForm>> list;
-    return list;
+    return State->ViewerList;
 }
 
 TViewerForm* FindViewer(HWND wnd)
@@ -57,12 +75,13 @@ void SetPluginInstance(HINSTANCE instance)
 std::string GetPluginDir()
 {
     TLockGuard lock(ViewerLock());
-    if (!PluginDirCache.empty()) return PluginDirCache;
+    std::string& cache = State->PluginDirCache;
+    if (!cache.empty()) return cache;
     std::wstring path = ModuleFileName();
     size_t slash = path.find_last_of(L"\\/");
     if (slash == std::wstring::npos) return {};
     std::string dir = WideToUtf8(path.substr(0, slash + 1));
-    PluginDirCache = dir;
+    cache = dir;
     return dir;
 }
 

@@ -5,12 +5,16 @@
 // is made current again.
 #include "preview.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "GCodeParser.h"
 #include "gl_context.h"
 #include "module.h"
+#include "plugin_state.h"
 #include "thumbnail_renderer.h"
 #include "win_handles.h"
 
@@ -22,8 +26,16 @@ const wchar_t kThumbClass[] = L"3MFThumb";
 const wchar_t kThumbGCodeClass[] = L"3MFThumbGC";
 constexpr DWORD kHiddenPopup = WS_POPUP | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
 
-TCriticalSection ThumbLock;
 bool ThumbClassRegistered = false;
+
+// A coordinate of a hidden window placed off the screen: -(factor x size +
+// gap), worked out in 64 bits and kept within int for sizes up to INT_MAX.
+// INT_MIN itself is CW_USEDEFAULT, which would put the window at the origin.
+int OffScreen(int size, int factor, int gap)
+{
+    const int64_t at = -(static_cast<int64_t>(factor) * size + gap);
+    return static_cast<int>(std::max<int64_t>(at, INT_MIN + 1));
+}
 
 bool RegisterClassOnce(const wchar_t* name)
 {
@@ -38,7 +50,7 @@ bool RegisterClassOnce(const wchar_t* name)
 
 bool RegisterThumbClass()
 {
-    TLockGuard lock(ThumbLock);
+    TLockGuard lock(ModuleState().ThumbLock);
     if (!ThumbClassRegistered) ThumbClassRegistered = RegisterClassOnce(kThumbClass);
     return ThumbClassRegistered;
 }
@@ -60,6 +72,7 @@ HBITMAP ReadBackBitmap(const GLApi& gl, int width, int height)
     TUniqueBitmap bitmap(CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
     if (!bitmap || !bits) return nullptr;
     TSelectObject select(mem, bitmap);
+    // The section exists, so its rows fit the address space.
     const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~static_cast<size_t>(3);
     for (int row = 0; row < height; ++row)
         gl.ReadPixels(0, row, width, 1, gl::BGR, gl::UNSIGNED_BYTE, static_cast<uint8_t*>(bits) + row * stride);
@@ -104,7 +117,7 @@ HBITMAP RenderMeshThumbnail(const std::wstring& name, const std::string& pluginD
     const TWGL* wgl = GetWGL();
     if (!wgl || !RegisterThumbClass()) return nullptr;
     TThumbnailTarget target(*wgl);
-    if (!target.CreateWindowAndDC(kThumbClass, -2 * width, 0, width, height)) return nullptr;
+    if (!target.CreateWindowAndDC(kThumbClass, OffScreen(width, 2, 0), 0, width, height)) return nullptr;
     TMultisampleFormat ms = ProbeMultisampleFormat(*wgl, kThumbClass, WS_POPUP, target.DC(), {4, 2});
     int format = ms.Format ? ms.Format : ChooseLegacyPixelFormat(*wgl, target.DC(), ClassicPixelFormat());
     if (!target.CreateContext(format)) return nullptr;
@@ -121,7 +134,8 @@ HBITMAP RenderGCodeThumbnail(const std::wstring& name, int width, int height)
     if (!wgl) return nullptr;
     RegisterClassOnce(kThumbGCodeClass);  // a class left from an earlier call serves as well
     TThumbnailTarget target(*wgl);
-    if (!target.CreateWindowAndDC(kThumbGCodeClass, -width - 8, -height - 8, width, height)) return nullptr;
+    if (!target.CreateWindowAndDC(kThumbGCodeClass, OffScreen(width, 1, 8), OffScreen(height, 1, 8), width, height))
+        return nullptr;
     if (!target.CreateContext(ChooseLegacyPixelFormat(*wgl, target.DC(), ClassicPixelFormat()))) return nullptr;
     if (!DrawGCodeThumbnail(wgl->GL, *parser, GetColorByLayer(), width, height)) return nullptr;
     return ReadBackBitmap(wgl->GL, width, height);

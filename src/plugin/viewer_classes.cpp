@@ -3,6 +3,7 @@
 #include "fpu_guard.h"
 #include "module.h"
 #include "os_error.h"
+#include "plugin_state.h"
 #include "viewer_form.h"
 
 namespace voxaro {
@@ -13,7 +14,6 @@ const wchar_t kPanelClass[] = L"VoxaroPanel";
 
 namespace {
 
-TCriticalSection ClassLock;
 bool ClassesRegistered = false;
 
 TViewerForm* FormOf(HWND wnd)
@@ -57,7 +57,10 @@ LRESULT CALLBACK PanelProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
     }
 }
 
-void Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)
+// True when the class was registered; false when a class of that name is
+// there already (left from an earlier load of the library). Raises on any
+// other failure.
+bool Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)
 {
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
@@ -68,28 +71,33 @@ void Register(const wchar_t* name, UINT style, HBRUSH background, WNDPROC proc)
     wc.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
     wc.hbrBackground = background;
     wc.lpszClassName = name;
-    if (!RegisterClassExW(&wc) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) RaiseLastOSError();
+    if (RegisterClassExW(&wc)) return true;
+    if (GetLastError() != ERROR_CLASS_ALREADY_EXISTS) RaiseLastOSError();
+    return false;
 }
 
 }  // namespace
 
 void RegisterViewerClasses()
 {
-    TLockGuard lock(ClassLock);
+    TLockGuard lock(ModuleState().ClassLock);
     if (ClassesRegistered) return;
     Register(kRootClass, CS_HREDRAW | CS_VREDRAW, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)), RootProc);
     Register(kGLClass, CS_HREDRAW | CS_VREDRAW | CS_OWNDC | CS_DBLCLKS, nullptr, GLProc);
-    // One brush for the life of the process, like the class itself.
-    Register(kPanelClass, CS_HREDRAW | CS_VREDRAW, CreateSolidBrush(RGB(90, 64, 64)), PanelProc);
+    // The brush belongs to the class, which the system deletes with it; a
+    // class left from an earlier load has its own, so this one goes at once.
+    TUniqueBrush brush(CreateSolidBrush(RGB(90, 64, 64)));
+    if (Register(kPanelClass, CS_HREDRAW | CS_VREDRAW, brush, PanelProc)) brush.Forget();
     ClassesRegistered = true;
 }
 
 void UnregisterViewerClasses()
 {
-    TLockGuard lock(ClassLock);
+    TLockGuard lock(ModuleState().ClassLock);
     if (!ClassesRegistered) return;
     // Classes of a DLL outlive it; a later load at another address would find
     // them pointing into the old image. Fails harmlessly while windows remain.
+    // The system deletes the panel class's brush with the class.
     for (const wchar_t* name : {kRootClass, kGLClass, kPanelClass})
         UnregisterClassW(name, PluginInstance());
     ClassesRegistered = false;

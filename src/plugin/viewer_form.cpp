@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "gcode_summary.h"
 #include "module.h"
 #include "os_error.h"
 #include "text_convert.h"
@@ -24,10 +25,10 @@ HWND CreateChild(const wchar_t* cls, DWORD style, int w, int h, HWND parent, int
 // its font, so no unpainted strip opens between it and the GL window.
 constexpr DWORD kStatusBarStyle = CCS_NORESIZE | CCS_NOPARENTALIGN;
 
-std::string Format(const char* fmt, int a, int b, int c = 0)
+std::string Format(const char* fmt, int a)
 {
-    char buf[160];
-    std::snprintf(buf, sizeof buf, fmt, a, b, c);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, a);
     return buf;
 }
 
@@ -133,7 +134,7 @@ void TViewerForm::LoadGCodeFile(const std::wstring& fileName)
     Mesh.reset();
     Mesh = std::make_unique<TMeshData>();
     if (!GCode->LoadFromFile(fileName)) {
-        std::string error = "GCode: Failed to parse " + WideToAnsi(FileNameOnly(fileName));
+        std::string error = Utf8ToAnsi(GCode->ErrorMsg);
         FailLoad(error, "Error: " + error);
         return;
     }
@@ -147,9 +148,7 @@ void TViewerForm::LoadGCodeFile(const std::wstring& fileName)
         FailLoad("OpenGL context failed.", "Error: OpenGL");
         return;
     }
-    const char* fmt =
-        Samples >= 1 ? "GCode  |  Moves: %d  |  Layers: %d  |  MSAA %dx" : "GCode  |  Moves: %d  |  Layers: %d";
-    SetStatus(Format(fmt, GCode->MoveCount, GCode->LayerCount, Samples));
+    SetStatus(GCodeStatusLine(*GCode, Samples));
     SetFocus(GLWnd);
 }
 
@@ -169,7 +168,7 @@ void TViewerForm::LoadMeshFile(const std::wstring& fileName)
         FailLoad("Could not create OpenGL context.", "Error: OpenGL");
         return;
     }
-    std::string aa = Samples >= 1 ? Format("  |  MSAA %dx", Samples, 0) : std::string("  |  AA off");
+    std::string aa = Samples >= 1 ? Format("  |  MSAA %dx", Samples) : std::string("  |  AA off");
     SetStatus(Utf8ToAnsi(Mesh->InfoText) + aa + "  [R]Reset  [W]Mode  [+/-]Zoom  [Arrows]Rotate");
     SetFocus(GLWnd);
 }
@@ -182,7 +181,7 @@ void TViewerForm::LayoutChildren(int width, int height)
         SendMessageW(StatusWnd, WM_SIZE, 0, MAKELPARAM(width, height));
         SetWindowPos(StatusWnd, nullptr, 0, height - kStatusBarHeight, width, kStatusBarHeight, kFlags);
     }
-    if (IsGCode && PanelWnd) {
+    if (ShowsToolpath() && PanelWnd) {
         int panelLeft = width - kPanelWidth;
         if (panelLeft < 1) panelLeft = 1;
         SetWindowPos(PanelWnd, nullptr, panelLeft, 0, kPanelWidth, glHeight, kFlags);
@@ -192,6 +191,13 @@ void TViewerForm::LayoutChildren(int width, int height)
     }
     if (PanelWnd) ShowWindow(PanelWnd, SW_HIDE);
     if (GLWnd) SetWindowPos(GLWnd, nullptr, 0, 0, width, glHeight, kFlags);
+}
+
+// The panel belongs to a toolpath on screen: not while a file loads, nor
+// beside the error page of a failed load.
+bool TViewerForm::ShowsToolpath() const
+{
+    return IsGCode && GCode && !ShowSplash && ErrorText.empty();
 }
 
 void TViewerForm::SetStatus(const std::string& ansiText)

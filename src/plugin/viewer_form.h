@@ -45,6 +45,7 @@ public:
     void SetStatus(const std::string& ansiText);
     void PaintSplash(HDC dc, int width, int height);
     void PaintError(HDC dc, int width, int height);
+    void PaintPage(HDC dc);
     // Library unload: deletes the GL context, forgets every window (they
     // belong to the host's tree by then) and frees the object.
     static void DetachAndFree(std::unique_ptr<TViewerForm> form);
@@ -102,6 +103,7 @@ private:
     void LoadGCodeFile(const std::wstring& fileName);
     void LoadMeshFile(const std::wstring& fileName);
     bool ShowGLWindow();
+    bool ShowsToolpath() const;
     void RepaintGL();
     void OnKeyDown(WPARAM wp, LPARAM lp);
     void OnMouseMove(LPARAM lp);

@@ -98,6 +98,19 @@ void TViewerForm::PaintError(HDC dc, int width, int height)
     ::DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, DT_WORDBREAK);
 }
 
+// The page the root shows: the splash while a file loads, the error page
+// after a failure, and nothing (the GL window covers it) otherwise. Drawn on
+// WM_PAINT and, for PrintWindow and screenshots, on WM_PRINTCLIENT.
+void TViewerForm::PaintPage(HDC dc)
+{
+    RECT rc{};
+    GetClientRect(RootWnd, &rc);
+    if (ShowSplash && ErrorText.empty())
+        PaintSplash(dc, rc.right, rc.bottom);
+    else if (!ErrorText.empty())
+        PaintError(dc, rc.right, rc.bottom);
+}
+
 LRESULT TViewerForm::RootMessage(UINT msg, WPARAM wp, LPARAM lp)
 {
     switch (msg) {
@@ -108,14 +121,10 @@ LRESULT TViewerForm::RootMessage(UINT msg, WPARAM wp, LPARAM lp)
     case WM_SIZE: LayoutChildren(LOWORD(lp), HIWORD(lp)); return 0;
     case WM_PAINT: {
         TPaint paint(RootWnd);
-        RECT rc{};
-        GetClientRect(RootWnd, &rc);
-        if (ShowSplash && ErrorText.empty())
-            PaintSplash(paint.DC(), rc.right, rc.bottom);
-        else if (!ErrorText.empty())
-            PaintError(paint.DC(), rc.right, rc.bottom);
+        PaintPage(paint.DC());
         return 0;
     }
+    case WM_PRINTCLIENT: PaintPage(reinterpret_cast<HDC>(wp)); return 0;
     case WM_ERASEBKGND: return 1;
     default: return DefWindowProcW(RootWnd, msg, wp, lp);
     }

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "gcode_summary.h"
 #include "module.h"
 #include "text_convert.h"
 #include "viewer_form.h"
@@ -47,16 +48,6 @@ std::string Printf(const char* fmt, double value)
 std::string LayerText(int32_t layerSel)
 {
     return layerSel < 0 ? std::string("Layer: all") : "Layer: " + std::to_string(layerSel);
-}
-
-std::string InfoText(const TGCodeParser& p)
-{
-    char buf[256];
-    int n = std::snprintf(buf, sizeof buf, "Moves:  %d\nLayers: %d", p.MoveCount, p.LayerCount);
-    if (p.HasPrintBounds)
-        std::snprintf(buf + n, sizeof buf - static_cast<size_t>(n), "\nX: %.0f..%.0f\nY: %.0f..%.0f\nZ: %.1f..%.1f mm",
-                      p.PrintMinX, p.PrintMaxX, p.PrintMinY, p.PrintMaxY, p.PrintMinZ, p.PrintMaxZ);
-    return buf;
 }
 
 // Layer limit for slider position p with h = highest layer: 0 shows all.
@@ -126,7 +117,8 @@ void TViewerForm::CreateGCodePanel()
     ChkEdges = checkBox(L"Edges", kIdEdges, 262, false);
     LblLineWidth = control(L"STATIC", L"Line width: 0.40 mm", 0, kLeft, 298, kWide, kRow, SS_LEFT);
     TrkLineWidth = slider(kIdWidthSlider, 318, 1, 40, 4);
-    LblInfo = control(L"STATIC", L"", 0, kLeft, 362, kWide, 5 * kRow + 4, SS_LEFT);
+    // Five lines of counts and extents, and room for a note of an incomplete load.
+    LblInfo = control(L"STATIC", L"", 0, kLeft, 362, kWide, 8 * kRow + 4, SS_LEFT);
 }
 
 // Layer label and limit from the slider's position (range left alone).
@@ -154,7 +146,7 @@ void TViewerForm::UpdateGCodePanel()
     long v = std::clamp(std::lround(LineWidth * 10.0), 1L, 40L);
     SendMessageW(TrkLineWidth, TBM_SETPOS, TRUE, v);
     ApplyWidthSlider();
-    SetPanelText(LblInfo, InfoText(*GCode));
+    SetPanelText(LblInfo, GCodePanelInfo(*GCode));
 }
 
 void TViewerForm::OnPanelCommand(WPARAM wp)

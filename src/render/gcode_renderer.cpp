@@ -1,7 +1,5 @@
 #include "gcode_renderer.h"
 
-#include "scene_view.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -10,26 +8,14 @@ namespace voxaro {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
-// Beyond 85 degrees of pitch the world's up is too close to the view
-// direction; the look-at then takes scene -z (or +z from below) as up.
-constexpr double kSteepPitch = 1.4835298641951802;
 constexpr double kArcPieceAngle = 0.08726646259971647;  // 5 degrees
 constexpr int kMinArcPieces = 4;
 constexpr float kMinBoxLength = 1e-5f;
-constexpr double kGridStep = 10.0;
-constexpr double kGridHalfSize = 50.0;
 constexpr double kAxisLengthFactor = 0.12;
 
-constexpr TColor kBackground = {0.13f, 0.13f, 0.15f, 1.0f};
-constexpr TColor kGridColor = {0.3f, 0.3f, 0.34f, 0.8f};
 constexpr TColor kAxisX = {1.0f, 0.2f, 0.2f, 1.0f};
 constexpr TColor kAxisUp = {0.2f, 1.0f, 0.2f, 1.0f};
 constexpr TColor kAxisDepth = {0.2f, 0.2f, 1.0f, 1.0f};
-constexpr TColor kTravelColor = {0.5f, 0.5f, 0.5f, 0.3f};
-constexpr TColor kIdleColor = {0.45f, 0.45f, 0.45f, 0.25f};  // non-extruding G1-G3
-constexpr TColor kSupportColor = {1.0f, 0.45f, 0.0f, 1.0f};
-constexpr TColor kInterfaceColor = {1.0f, 0.85f, 0.0f, 1.0f};
-constexpr TColor kPrintColor = {1.0f, 0.55f, 0.0f, 1.0f};
 constexpr TColor kEdgeColor = {0.55f, 0.55f, 0.55f, 0.7f};
 // Directional light, fixed in scene axes.
 constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
@@ -53,11 +39,6 @@ void SetLighting(const GLApi& gl, bool on)
         gl.Enable(gl::LIGHTING);
     else
         gl.Disable(gl::LIGHTING);
-}
-
-TScenePoint MoveEnd(const TGCodeMove& m)
-{
-    return ToScene(m.X, m.Y, m.Z);
 }
 
 // Direction and side offset of a box around a-b; false when a-b is (nearly)
@@ -114,8 +95,8 @@ TArc MakeArc(const TGCodeMove& arc, const TGCodeMove& start)
     a.StartAngle = std::atan2(start.Y - a.CY, start.X - a.CX);
     double endAngle = std::atan2(arc.Y - a.CY, arc.X - a.CX);
     a.Sweep = endAngle - a.StartAngle;
-    if (arc.Kind == 2 && a.Sweep > 0) a.Sweep -= 2.0 * kPi;
-    if (arc.Kind == 3 && a.Sweep < 0) a.Sweep += 2.0 * kPi;
+    if (arc.Kind == mkClockwiseArc && a.Sweep > 0) a.Sweep -= 2.0 * kPi;
+    if (arc.Kind == mkCounterClockwiseArc && a.Sweep < 0) a.Sweep += 2.0 * kPi;
     if (std::fabs(a.Sweep) < 1e-6) return a;
     a.Pieces = std::max(kMinArcPieces, static_cast<int>(std::ceil(std::fabs(a.Sweep) / kArcPieceAngle)));
     return a;
@@ -123,24 +104,13 @@ TArc MakeArc(const TGCodeMove& arc, const TGCodeMove& start)
 
 void ClearFrame(const GLApi& gl, int width, int height)
 {
-    gl.ClearColor(kBackground.R, kBackground.G, kBackground.B, kBackground.A);
+    const TColor& bg = kViewPalette.Background;
+    gl.ClearColor(bg.R, bg.G, bg.B, bg.A);
     gl.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
     gl.Viewport(0, 0, width, height);
     gl.Enable(gl::DEPTH_TEST);
     gl.Enable(gl::POLYGON_OFFSET_FILL);
     gl.PolygonOffset(1.0f, 1.0f);
-}
-
-// Orbit camera: the look-at, then the eye (shifted by the pan) moved to the
-// origin. Looking nearly straight up or down, the up vector turns to -z/+z.
-void ApplyView(const GLApi& gl, const TGCodeCamera& cam)
-{
-    TVec3 target = {cam.CamTargetX, cam.CamTargetY, cam.CamTargetZ};
-    TVec3 eye = OrbitEye(target, cam.CamDist, cam.CamYaw, cam.CamPitch);
-    TVec3 up = {0.0, 1.0, 0.0};
-    if (std::fabs(cam.CamPitch) >= kSteepPitch) up = {0.0, 0.0, cam.CamPitch > 0 ? -1.0 : 1.0};
-    LoadLookAtRotation(gl, eye, target, up);
-    gl.Translated(-(eye.X + cam.CamPanX), -(eye.Y + cam.CamPanY), -eye.Z);
 }
 
 void SetupLight(const GLApi& gl, bool lighting)
@@ -153,34 +123,14 @@ void SetupLight(const GLApi& gl, bool lighting)
     gl.Disable(gl::LIGHTING);
 }
 
-// Floor grid at height 0 over the print bounds with a 10-unit margin, or a
-// 100 x 100 square around the camera target.
+// Floor grid over the print bounds with a 10-unit margin, or a 100 x 100
+// square around the camera target.
 void DrawGrid(const GLApi& gl, const TGCodeParser& gcode, const TGCodeCamera& cam)
 {
-    double x0, x1, y0, y1;
-    if (gcode.HasPrintBounds) {
-        x0 = std::floor(gcode.PrintMinX / kGridStep) * kGridStep - kGridStep;
-        x1 = std::ceil(gcode.PrintMaxX / kGridStep) * kGridStep + kGridStep;
-        y0 = std::floor(gcode.PrintMinY / kGridStep) * kGridStep - kGridStep;
-        y1 = std::ceil(gcode.PrintMaxY / kGridStep) * kGridStep + kGridStep;
-    } else {
-        x0 = cam.CamTargetX - kGridHalfSize;
-        x1 = cam.CamTargetX + kGridHalfSize;
-        y0 = -cam.CamTargetZ - kGridHalfSize;
-        y1 = -cam.CamTargetZ + kGridHalfSize;
-    }
-    gl.LineWidth(1.0f);
-    SetColor(gl, kGridColor);
-    gl.Begin(gl::LINES);
-    for (double x = x0; x <= x1 + 0.01; x += kGridStep) {
-        Vertex(gl, ToScene(x, y0, 0.0));
-        Vertex(gl, ToScene(x, y1, 0.0));
-    }
-    for (double y = y0; y <= y1 + 0.01; y += kGridStep) {
-        Vertex(gl, ToScene(x0, y, 0.0));
-        Vertex(gl, ToScene(x1, y, 0.0));
-    }
-    gl.End();
+    TFloorGrid grid = gcode.HasPrintBounds
+                          ? FloorGridOver(gcode.PrintMinX, gcode.PrintMaxX, gcode.PrintMinY, gcode.PrintMaxY)
+                          : FloorGridAround(cam.CamTargetX, -cam.CamTargetZ);
+    DrawFloorGrid(gl, grid, kViewPalette.Grid);
 }
 
 void DrawAxes(const GLApi& gl, const TGCodeCamera& cam)
@@ -196,23 +146,6 @@ void DrawAxes(const GLApi& gl, const TGCodeCamera& cam)
     SetColor(gl, kAxisDepth);
     DrawLine(gl, o, {o.X, o.Y, o.Z - len});
     gl.LineWidth(1.0f);
-}
-
-bool IsSupport(const TGCodeMove& m)
-{
-    return m.Feature == gfSupport || m.Feature == gfSupportInterface;
-}
-
-void SetPrintColor(const GLApi& gl, const TGCodeMove& m, bool colorByLayer, int highestLayer)
-{
-    if (m.Feature == gfSupport)
-        SetColor(gl, kSupportColor);
-    else if (m.Feature == gfSupportInterface)
-        SetColor(gl, kInterfaceColor);
-    else if (colorByLayer)
-        SetLayerColor(gl, m.Layer, highestLayer, 1.0f);
-    else
-        SetColor(gl, kPrintColor);
 }
 
 // Travel and non-extruding moves: thin unlit lines.
@@ -253,7 +186,7 @@ void DrawPrintedMove(const GLApi& gl, const TGCodeFrame& frame, const TGCodeMove
         DrawLine(gl, a, b);
         return;
     }
-    if (m.Kind == 2 || m.Kind == 3) {
+    if (IsArc(m.Kind)) {
         DrawArcSegments(gl, m, prev, w, h);
         return;
     }
@@ -265,72 +198,26 @@ void DrawMoves(const GLApi& gl, const TGCodeFrame& frame)
 {
     const TGCodeParser& gcode = *frame.Parser;
     const TGCodeViewOptions& o = frame.Options;
-    int highestLayer = std::max(gcode.LayerCount - 1, 1);
-    TGCodeMove prev = gcode.GetMove(0);
-    // A printed move is drawn only when the move before it was a printed move
-    // that reached drawing: the first one after any break draws nothing.
-    bool prevPrinted = false;
-    for (int32_t i = 0; i < gcode.MoveCount; ++i) {
-        TGCodeMove m = gcode.GetMove(i);
-        if (frame.LayerSel >= 0 && m.Layer > frame.LayerSel) {
-            prev = m;
-            continue;
-        }
-        if (m.Kind == 0 || ((m.Kind == 1 || m.Kind == 2 || m.Kind == 3) && !m.Extrude)) {
-            if (o.ShowTravel) DrawThinMove(gl, MoveEnd(prev), m, m.Kind == 0 ? kTravelColor : kIdleColor, o.Lighting);
-            prevPrinted = false;
-        } else if (m.Kind == 1 || m.Kind == 2 || m.Kind == 3) {
-            if (!o.ShowPrint || (IsSupport(m) && !o.ShowSupport)) {
-                prevPrinted = false;
-            } else {
-                SetPrintColor(gl, m, o.ColorByLayer, highestLayer);
-                SetLighting(gl, o.Lighting);
-                if (prevPrinted) DrawPrintedMove(gl, frame, prev, m);
-                prevPrinted = true;
-            }
-        }
-        prev = m;
-    }
+    const int highestLayer = HighestLayer(gcode);
+    TMoveFilter filter;
+    filter.LayerSel = frame.LayerSel;
+    filter.ShowPrint = o.ShowPrint;
+    filter.ShowSupport = o.ShowSupport;
+    WalkMoves(
+        gcode, filter,
+        [&](const TGCodeMove& prev, const TGCodeMove& m, TMoveRole role) {
+            if (!o.ShowTravel) return;
+            const TColor& color = role == TMoveRole::Travel ? kViewPalette.Travel : kViewPalette.Idle;
+            DrawThinMove(gl, MoveEnd(prev), m, color, o.Lighting);
+        },
+        [&](const TGCodeMove& prev, const TGCodeMove& m, bool drawn) {
+            SetPrintColor(gl, kViewPalette, m, o.ColorByLayer, highestLayer);
+            SetLighting(gl, o.Lighting);
+            if (drawn) DrawPrintedMove(gl, frame, prev, m);
+        });
 }
 
 }  // namespace
-
-TScenePoint ToScene(double x, double y, double z)
-{
-    return {static_cast<float>(x), static_cast<float>(z), static_cast<float>(-y)};
-}
-
-void LayerColor(int layer, int highestLayer, float rgb[3])
-{
-    if (highestLayer <= 0) {
-        rgb[0] = 1.0f, rgb[1] = 0.6f, rgb[2] = 0.0f;
-        return;
-    }
-    double t = static_cast<double>(layer) / highestLayer;
-    double hue = (1.0 - t) * 240.0 / 60.0;  // sixths of a turn: 4 blue .. 0 red
-    int i = static_cast<int>(hue);          // truncated toward zero
-    int sector = i % 6;                     // keeps the sign of i
-    float f = static_cast<float>(hue - i);
-    float q = 1.0f - f;
-    float r = 1.0f, g = 1.0f, b = 1.0f;
-    switch (sector) {
-    case 0: r = 1.0f, g = f, b = 0.0f; break;
-    case 1: r = q, g = 1.0f, b = 0.0f; break;
-    case 2: r = 0.0f, g = 1.0f, b = f; break;
-    case 3: r = 0.0f, g = q, b = 1.0f; break;
-    case 4: r = f, g = 0.0f, b = 1.0f; break;
-    case 5: r = 1.0f, g = 0.0f, b = q; break;
-    default: break;  // negative sector: white
-    }
-    rgb[0] = r, rgb[1] = g, rgb[2] = b;
-}
-
-void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha)
-{
-    float rgb[3];
-    LayerColor(layer, highestLayer, rgb);
-    gl.Color4f(rgb[0], rgb[1], rgb[2], alpha);
-}
 
 void DrawSegmentBox(const GLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
 {
@@ -387,8 +274,7 @@ bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
     const TGCodeViewOptions& o = frame.Options;
     ClearFrame(gl, frame.Width, frame.Height);
     SetColorByLayer(o.ColorByLayer);
-    ApplyToolpathProjection(gl, frame.Width, frame.Height);
-    ApplyView(gl, frame.Camera);
+    ApplyToolpathCamera(gl, frame.Camera, frame.Width, frame.Height);
     SetupLight(gl, o.Lighting);
     DrawGrid(gl, *frame.Parser, frame.Camera);
     if (o.Axes) DrawAxes(gl, frame.Camera);

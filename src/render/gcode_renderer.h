@@ -6,6 +6,7 @@
 
 #include "GCodeParser.h"
 #include "camera.h"
+#include "gcode_scene.h"
 #include "gl_api.h"
 
 namespace voxaro {
@@ -21,12 +22,6 @@ struct TGCodeViewOptions {
     bool Edges = false;
 };
 
-// A point in scene axes.
-struct TScenePoint {
-    float X, Y, Z;
-};
-TScenePoint ToScene(double x, double y, double z);
-
 // What a frame draws besides the parser's moves.
 struct TGCodeFrame {
     const TGCodeParser* Parser = nullptr;
@@ -36,11 +31,6 @@ struct TGCodeFrame {
     double LineWidth = 0.4;  // drawn width of printed moves, mm
     int Width = 0, Height = 0;
 };
-
-// Current colour from the hue ramp: blue for layer 0 to red for the highest.
-void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha);
-// Red, green, blue of the ramp, for the renderer and its tests.
-void LayerColor(int layer, int highestLayer, float rgb[3]);
 
 // A flat box of half width w and half height h around the segment a-b
 // (scene axes): six quads. Nothing for segments shorter than 1e-5 in x-z.

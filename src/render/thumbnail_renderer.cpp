@@ -1,12 +1,9 @@
 #include "thumbnail_renderer.h"
 
-#include "scene_view.h"
-
-#include <algorithm>
 #include <cmath>
 
 #include "camera.h"
-#include "gcode_renderer.h"
+#include "gcode_scene.h"
 #include "mesh_renderer.h"
 
 namespace voxaro {
@@ -32,45 +29,14 @@ void SetMeshThumbnailState(const GLApi& gl)
 // ---------------------------------------------------------------------------
 // G-code thumbnail
 
-constexpr double kYaw = 0.7853981633974483;    // pi/4
-constexpr double kPitch = 0.5235987755982988;  // pi/6
-constexpr double kMinExtentXY = 5.0;
-constexpr double kMinExtentZ = 1.0;
-constexpr double kDistanceFactor = 2.5;
-constexpr double kGridStep = 10.0;
 constexpr double kRibbonHalfWidth = 0.2;  // a fixed 0.4 mm ribbon
 constexpr double kMinDirectionLength = 1e-5;
-
-constexpr TColor kBackground = {0.04f, 0.04f, 0.06f, 1.0f};
-constexpr TColor kGridColor = {0.25f, 0.25f, 0.28f, 0.6f};
-constexpr TColor kSupportColor = {1.0f, 0.45f, 0.0f, 1.0f};
-constexpr TColor kPrintColor = {1.0f, 0.55f, 0.0f, 1.0f};
 // Directional light, fixed in scene axes.
 constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
 
 void SceneVertex(const GLApi& gl, double x, double y, double z)
 {
     gl.Vertex3f(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
-}
-
-// G-code point (x, y, z) at scene (x, z, -y).
-void GCodeVertex(const GLApi& gl, double x, double y, double z)
-{
-    TScenePoint p = ToScene(x, y, z);
-    gl.Vertex3f(p.X, p.Y, p.Z);
-}
-
-// The box the thumbnail is fitted to, in G-code axes.
-struct TBox {
-    double MinX, MaxX, MinY, MaxY, MinZ, MaxZ;
-};
-
-TBox FitBounds(const TGCodeParser& parser)
-{
-    if (parser.HasPrintBounds)
-        return {parser.PrintMinX, parser.PrintMaxX, parser.PrintMinY,
-                parser.PrintMaxY, parser.PrintMinZ, parser.PrintMaxZ};
-    return {parser.MinX, parser.MaxX, parser.MinY, parser.MaxY, parser.MinZ, parser.MaxZ};
 }
 
 void SetGCodeState(const GLApi& gl, int width, int height)
@@ -83,71 +49,10 @@ void SetGCodeState(const GLApi& gl, int width, int height)
     gl.Enable(gl::NORMALIZE);
     gl.Enable(gl::POLYGON_OFFSET_FILL);
     gl.PolygonOffset(1.0f, 1.0f);
-    gl.ClearColor(kBackground.R, kBackground.G, kBackground.B, kBackground.A);
+    const TColor& bg = kThumbnailPalette.Background;
+    gl.ClearColor(bg.R, bg.G, bg.B, bg.A);
     gl.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
     gl.Viewport(0, 0, width, height);
-}
-
-// Projection with a 45 degree vertical field of view and a look-at from the
-// fixed angles towards the centre of the box.
-void ApplyGCodeCamera(const GLApi& gl, const TBox& b, int width, int height)
-{
-    TVec3 centre = {(b.MinX + b.MaxX) / 2.0, (b.MinZ + b.MaxZ) / 2.0, -(b.MinY + b.MaxY) / 2.0};
-    double extentX = std::max(b.MaxX - b.MinX, kMinExtentXY);
-    double extentY = std::max(b.MaxY - b.MinY, kMinExtentXY);
-    double extentZ = std::max(b.MaxZ - b.MinZ, kMinExtentZ);
-    double distance = kDistanceFactor * std::max({extentX, extentY, extentZ});
-
-    TVec3 eye = OrbitEye(centre, distance, kYaw, kPitch);
-    ApplyToolpathProjection(gl, width, height);
-    LoadLookAtRotation(gl, eye, centre, {0.0, 1.0, 0.0});
-    gl.Translated(-eye.X, -eye.Y, -eye.Z);
-}
-
-// Floor grid at height 0 over the box with a margin of one step.
-void DrawGrid(const GLApi& gl, const TBox& b)
-{
-    double x0 = std::floor(b.MinX / kGridStep) * kGridStep - kGridStep;
-    double x1 = std::ceil(b.MaxX / kGridStep) * kGridStep + kGridStep;
-    double y0 = std::floor(b.MinY / kGridStep) * kGridStep - kGridStep;
-    double y1 = std::ceil(b.MaxY / kGridStep) * kGridStep + kGridStep;
-    SetColor(gl, kGridColor);
-    gl.LineWidth(1.0f);
-    gl.Begin(gl::LINES);
-    for (double x = x0; x <= x1 + 0.01; x += kGridStep) {
-        GCodeVertex(gl, x, y0, 0.0);
-        GCodeVertex(gl, x, y1, 0.0);
-    }
-    for (double y = y0; y <= y1 + 0.01; y += kGridStep) {
-        GCodeVertex(gl, x0, y, 0.0);
-        GCodeVertex(gl, x1, y, 0.0);
-    }
-    gl.End();
-}
-
-// The layer ramp of the G-code view, except that a negative sector (layers
-// far above the highest) keeps the last sector's colour instead of white.
-void SetThumbnailLayerColor(const GLApi& gl, int layer, int highestLayer)
-{
-    double t = static_cast<double>(layer) / highestLayer;
-    double hue = (1.0 - t) * 240.0 / 60.0;
-    int i = static_cast<int>(hue);  // truncated toward zero
-    if (i % 6 < 0) {
-        float q = 1.0f - static_cast<float>(hue - i);
-        gl.Color4f(1.0f, 0.0f, q, 1.0f);
-        return;
-    }
-    SetLayerColor(gl, layer, highestLayer, 1.0f);
-}
-
-void SetPrintColor(const GLApi& gl, const TGCodeMove& m, bool colorByLayer, int highestLayer)
-{
-    if (m.Feature == gfSupport || m.Feature == gfSupportInterface)
-        SetColor(gl, kSupportColor);
-    else if (colorByLayer)
-        SetThumbnailLayerColor(gl, m.Layer, highestLayer);
-    else
-        SetColor(gl, kPrintColor);
 }
 
 // Top face of a fixed-width ribbon from prev's end to m's end, each end
@@ -174,11 +79,12 @@ void DrawRibbonTop(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m,
 
 void DrawPrintedMove(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m)
 {
-    if (m.Kind == 2 || m.Kind == 3) {
+    if (IsArc(m.Kind)) {
         // Arcs as their chord.
+        TScenePoint a = MoveEnd(prev), b = MoveEnd(m);
         gl.Begin(gl::LINES);
-        GCodeVertex(gl, prev.X, prev.Y, prev.Z);
-        GCodeVertex(gl, m.X, m.Y, m.Z);
+        gl.Vertex3f(a.X, a.Y, a.Z);
+        gl.Vertex3f(b.X, b.Y, b.Z);
         gl.End();
         return;
     }
@@ -186,25 +92,33 @@ void DrawPrintedMove(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& 
     DrawRibbonTop(gl, prev, m, h);
 }
 
+// Every printed move, support included, whatever the view's filters say;
+// travel is never drawn.
 void DrawMoves(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer)
 {
-    int highestLayer = std::max(parser.LayerCount - 1, 1);
-    TGCodeMove prev = parser.GetMove(0);
-    // A printed move is drawn only when the move before it was printed too:
-    // the first one after any break draws nothing.
-    bool prevPrinted = false;
-    for (int32_t i = 0; i < parser.MoveCount; ++i) {
-        TGCodeMove m = parser.GetMove(i);
-        bool linear = m.Kind == 1 || m.Kind == 2 || m.Kind == 3;
-        if (m.Kind == 0 || (linear && !m.Extrude)) {
-            prevPrinted = false;
-        } else if (linear) {
-            SetPrintColor(gl, m, colorByLayer, highestLayer);
-            if (prevPrinted) DrawPrintedMove(gl, prev, m);
-            prevPrinted = true;
-        }
-        prev = m;
-    }
+    const int highestLayer = HighestLayer(parser);
+    WalkMoves(
+        parser, TMoveFilter{}, [](const TGCodeMove&, const TGCodeMove&, TMoveRole) {},
+        [&](const TGCodeMove& prev, const TGCodeMove& m, bool drawn) {
+            SetPrintColor(gl, kThumbnailPalette, m, colorByLayer, highestLayer);
+            if (drawn) DrawPrintedMove(gl, prev, m);
+        });
+}
+
+// The view's camera fitted to the print and turned to the default angles.
+TGCodeCamera FittedCamera(const TGCodeParser& parser)
+{
+    TGCodeCamera cam;
+    FitGCodeCamera(cam, &parser);
+    ResetGCodeAngles(cam);
+    return cam;
+}
+
+// Floor grid over the fitted box with a margin of one step.
+TFloorGrid ThumbnailGrid(const TGCodeParser& p)
+{
+    if (p.HasPrintBounds) return FloorGridOver(p.PrintMinX, p.PrintMaxX, p.PrintMinY, p.PrintMaxY);
+    return FloorGridOver(p.MinX, p.MaxX, p.MinY, p.MaxY);
 }
 
 }  // namespace
@@ -235,11 +149,10 @@ bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorB
 {
     if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
     SetGCodeState(gl, width, height);
-    TBox bounds = FitBounds(parser);
-    ApplyGCodeCamera(gl, bounds, width, height);
+    ApplyToolpathCamera(gl, FittedCamera(parser), width, height);
     gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
     gl.Disable(gl::LIGHTING);
-    DrawGrid(gl, bounds);
+    DrawFloorGrid(gl, ThumbnailGrid(parser), kThumbnailPalette.Grid);
     gl.Enable(gl::LIGHTING);
     DrawMoves(gl, parser, colorByLayer);
     gl.Disable(gl::LIGHTING);

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <utility>
 
 #include "GCodeParser.h"
@@ -317,6 +318,19 @@ TEST(GCodeCamera, FitUsesMinimumExtents)
     ExpectFit(cam, 100.5, 0.3, -51.0, 12.5);  // extents raised to 5, 5, 1
 }
 
+TEST(GCodeCamera, FitOfAnAbsurdToolpathStaysFinite)
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    TGCodeParser p;
+    SetParser(p, 3, {10, 1e20, 10, 10, 0.2, 0.2}, {10, 1e20, 10, 10, 0.2, 0.2}, true);
+    TGCodeCamera cam;
+    FitGCodeCamera(cam, &p);
+    EXPECT_EQ(cam.CamDist, kGCodeMaxDistance);
+    SetParser(p, 3, {-inf, inf, 0, 1, 0, 1}, {}, false);
+    FitGCodeCamera(cam, &p);
+    EXPECT_EQ(cam.CamDist, kGCodeMaxDistance);
+}
+
 TEST(GCodeCamera, FitWithoutMovesChangesNothing)
 {
     TGCodeParser p;
@@ -433,7 +447,7 @@ TEST(GCodeCamera, ZoomKeysScaleDistance)
     }
 }
 
-TEST(GCodeCamera, DistanceHasFloorButNoCeiling)
+TEST(GCodeCamera, DistanceHasFloorAndAFarCeiling)
 {
     // 300 * 0.85^49 = 0.104; the 50th press would go below 0.1.
     TGCodeCamera cam;
@@ -445,8 +459,15 @@ TEST(GCodeCamera, DistanceHasFloorButNoCeiling)
     EXPECT_EQ(cam.CamDist, 0.1);
 
     cam.CamDist = 1000.0;
-    PressGCode(cam, kNumMinus, 100);  // 1000 * 1.18^100 = 1.54e10
-    EXPECT_NEAR(cam.CamDist / 1.5424e10, 1.0, 1e-4);
+    PressGCode(cam, kNumMinus, 20);  // 1000 * 1.18^20 = 27393
+    EXPECT_NEAR(cam.CamDist / 27393.0, 1.0, 1e-4);
+    // About 4,250 presses used to reach infinity, where zooming in could not
+    // bring the view back.
+    EXPECT_GE(kGCodeMaxDistance, 1e6) << "far beyond a 100 m bed fitted at 250 m";
+    PressGCode(cam, kMinusKey, 5000);
+    EXPECT_EQ(cam.CamDist, kGCodeMaxDistance);
+    PressGCode(cam, kNumPlus, 1);
+    EXPECT_EQ(cam.CamDist, kGCodeMaxDistance * 0.85);
 }
 
 TEST(GCodeCamera, WheelZoomsInOnPositiveDeltaOnly)
@@ -458,16 +479,21 @@ TEST(GCodeCamera, WheelZoomsInOnPositiveDeltaOnly)
     }
 }
 
-TEST(GCodeCamera, WheelHasFloorButNoCeiling)
+TEST(GCodeCamera, WheelHasFloorAndTheSameCeiling)
 {
     TGCodeCamera cam;
     for (int i = 0; i < 60; ++i)
         GCodeWheel(cam, 120);
     EXPECT_EQ(cam.CamDist, 0.1);
     cam.CamDist = 1000.0;
-    for (int i = 0; i < 100; ++i)
+    for (int i = 0; i < 20; ++i)
         GCodeWheel(cam, -120);
-    EXPECT_NEAR(cam.CamDist / 1.5424e10, 1.0, 1e-4);
+    EXPECT_NEAR(cam.CamDist / 27393.0, 1.0, 1e-4);
+    for (int i = 0; i < 5000; ++i)
+        GCodeWheel(cam, -120);
+    EXPECT_EQ(cam.CamDist, kGCodeMaxDistance);
+    GCodeWheel(cam, 120);
+    EXPECT_EQ(cam.CamDist, kGCodeMaxDistance * 0.85);
 }
 
 TEST(GCodeCamera, LeftDragTurnsByPixels)

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cfloat>
 #include <climits>
 #include <cstdint>
@@ -740,6 +741,8 @@ TEST(GCodeFile, BinaryGarbageLoadsWithConsistentData)
     EXPECT_GE(p.LayerCount, 1);
 }
 
+// Lines of megabytes are read only as far as the line limit; what lies beyond
+// it is skipped, and the lines after them are read as usual.
 TEST(GCodeFile, LinesOfManyMegabytes)
 {
     std::string words;
@@ -749,13 +752,52 @@ TEST(GCodeFile, LinesOfManyMegabytes)
     ASSERT_TRUE(LoadText(longCommand, "G1" + words + " Y2"));  // no line break at all
     ASSERT_EQ(longCommand.MoveCount, 1);
     EXPECT_EQ(longCommand.GetMove(0).X, 1.5);
-    EXPECT_EQ(longCommand.GetMove(0).Y, 2);
+    EXPECT_EQ(longCommand.GetMove(0).Y, 0) << "Y2 lies 5 MB into the line";
 
     TGCodeParser longComment;
     ASSERT_TRUE(LoadText(longComment, "G1 X1\n;" + std::string(7 << 20, 'a') + "\r\nG1 X2\n;" +
                                           std::string(3 << 20, ' ') + "; FEATURE: Bridge\nG1 X3"));
     EXPECT_EQ(Column(longComment, &TGCodeMove::X), (std::vector<double>{1, 2, 3}));
-    EXPECT_EQ(longComment.GetMove(2).Feature, gfBridge);
+    EXPECT_EQ(longComment.GetMove(2).Feature, gfNone) << "the feature comment lies 3 MB into its line";
+}
+
+TEST(GCodeFile, OverLongLinesAreCutAtABlankWithinTheLimit)
+{
+    const size_t limit = TGCodeParser::MaxLineLength;
+    // A line of exactly the limit is read whole.
+    const std::string head = "G1 X1 Y1";
+    std::string exact = head + std::string(limit - head.size() - 3, ' ') + "Y99";
+    ASSERT_EQ(exact.size(), limit);
+    // One byte more: cut before the word that would be split, at any offset
+    // of the limit inside it.
+    for (size_t inside = 1; inside <= 4; ++inside) {
+        SCOPED_TRACE(::testing::Message() << inside << " bytes of the word within the limit");
+        std::string cut = head + std::string(limit - head.size() - inside, ' ') + "Y77777";
+        TGCodeParser p;
+        ASSERT_TRUE(LoadText(p, exact + "\n" + cut + "\nG1 X3\n"));
+        ASSERT_EQ(p.MoveCount, 3);
+        EXPECT_EQ(p.GetMove(0).Y, 99);
+        EXPECT_EQ(p.GetMove(1).Y, 1) << "Y7 or Y77 read from a split word";
+        EXPECT_EQ(p.GetMove(2).X, 3);
+    }
+    // Without any blank the line is cut at the limit itself.
+    TGCodeParser digits;
+    ASSERT_TRUE(LoadText(digits, "G1 X" + std::string(3 * limit, '1') + "\rG1 Y2\r"));
+    ASSERT_EQ(digits.MoveCount, 1);
+    EXPECT_EQ(digits.GetMove(0).Y, 2) << "the first line's number does not convert";
+}
+
+TEST(GCodeFile, FileWithoutLineBreaksThenLines)
+{
+    // Several read blocks of NULs (a preallocated file), then G-code whose
+    // first line break may follow a CR at a block's end.
+    for (const char* eol : {"\n", "\r", "\r\n"}) {
+        std::string text(3 * TGCodeParser::ReadBlockSize - 1, '\0');
+        text += std::string(eol) + "G1 X5 Y6" + eol + "G1 X7" + eol;
+        TGCodeParser p;
+        ASSERT_TRUE(LoadText(p, text));
+        EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{5, 7}));
+    }
 }
 
 TEST(GCodeFile, LinesStraddlingReadBlocks)
@@ -849,4 +891,45 @@ TEST(GCodeFile, PrusaSlicerFileWithSupports)
     // Printing spans the first to the last layer height.
     EXPECT_DOUBLE_EQ(p.PrintMinZ, firstZ);
     EXPECT_DOUBLE_EQ(p.PrintMaxZ, topZ);
+}
+
+// ---------------------------------------------------------------------------
+// Loads that stop early or fail
+
+TEST(GCodeLoad, MovesThatNoLongerFitEndTheLoadMarkedIncomplete)
+{
+    std::string text;
+    for (int i = 1; i <= 1000; ++i)
+        text += "G1 X" + std::to_string(i) + " Y" + std::to_string(i % 7) + " E" + std::to_string(i) + "\n";
+    text += ";Z:5\n;Z:6\n";  // layer comments after the last move that fitted are not read
+    TGCodeParser p;
+    p.MoveMemoryLimit = 300 * sizeof(TGCodeMove);
+    ASSERT_TRUE(LoadText(p, text)) << "the moves read are kept: a success, but incomplete";
+    EXPECT_TRUE(p.Incomplete);
+    ASSERT_EQ(p.MoveCount, 300);
+    EXPECT_EQ(p.GetMove(299).X, 300);
+    EXPECT_EQ(p.LayerCount, 1);
+    EXPECT_EQ(MoveBounds(p), (TBounds{1, 300, 0, 6, 0, 0}));
+    p.MoveMemoryLimit = SIZE_MAX;
+    ASSERT_TRUE(LoadText(p, text));
+    EXPECT_FALSE(p.Incomplete) << "a reload with room for every move is complete again";
+}
+
+TEST(GCodeLoad, FailuresSayWhy)
+{
+    TGCodeParser p;
+    ASSERT_TRUE(LoadText(p, "G1 X1 Z1\n"));
+    // A read error is no longer taken as the end of the file. (Reading this
+    // regular file of the system from its start always fails with EIO.)
+    EXPECT_FALSE(p.LoadFromFile(L"/proc/self/mem"));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Read error at byte 0 (error " + std::to_string(EIO) + ").");
+    EXPECT_EQ(p.MoveCount, 0);
+    EXPECT_EQ(p.LayerCount, 0);
+
+    EXPECT_FALSE(p.LoadFromFile(Wide(voxaro::test::TempDir() + "/no_such_file.gcode")));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Failed to parse no_such_file.gcode");
+    EXPECT_FALSE(p.LoadFromFile(L"/dev/zero"));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Failed to parse zero (not a regular file)");
+    EXPECT_FALSE(p.LoadFromFile(L""));
+    EXPECT_EQ(p.ErrorMsg, "GCode: Failed to parse ");
 }

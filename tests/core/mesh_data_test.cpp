@@ -180,15 +180,30 @@ TEST(MeshData, ComputeBoundsWithoutVerticesKeepsCentreAndSetsRadiusOne)
     EXPECT_EQ(m.Radius, 1.0f);
 }
 
-TEST(MeshData, NaNRadiusStaysNaN)
+// A NaN in the first vertex used to stick in min and max of its axis and make
+// the radius NaN: the whole model vanished while the load reported success.
+TEST(MeshData, NonFinitePositionsStayOutOfTheBounds)
 {
-    // A NaN in the first vertex sticks in min and max of that axis.
-    TMeshData m;
-    SetPositions(m, {{kNaN, 0, 0}, {1, 1, 1}});
-    m.ComputeBounds();
-    EXPECT_TRUE(std::isnan(m.CenterX));
-    EXPECT_FLOAT_EQ(m.CenterY, 0.5f);
-    EXPECT_TRUE(std::isnan(m.Radius));
+    const float inf = std::numeric_limits<float>::infinity();
+    const TBoundsCase cases[] = {
+        {"NaN first", {{kNaN, 0, 0}, {1, 1, 1}, {3, 1, 5}}, -1, {2, 1, 3}, std::sqrt(5.0f)},
+        {"infinities", {{-inf, 0, 0}, {0, 0, 0}, {0, inf, 0}, {0, 6, 8}}, -1, {0, 3, 4}, 5.0f},
+        // Nothing finite: the origin, and the radius of an empty model.
+        {"nothing finite", {{kNaN, kNaN, kNaN}, {inf, 0, 0}}, -1, {0, 0, 0}, 1.0f},
+        // Finite but huge: neither the centre nor the radius overflows.
+        {"huge", {{2e38f, -3e38f, 0}, {3e38f, 3e38f, 0}}, -1, {2.5e38f, 0, 0}, float(0.5 * std::sqrt(37.0) * 1e38)},
+    };
+    for (const TBoundsCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TMeshData m;
+        SetPositions(m, c.Positions);
+        m.CenterX = m.CenterY = m.CenterZ = 7;
+        m.ComputeBounds();
+        EXPECT_FLOAT_EQ(m.CenterX, c.Center[0]);
+        EXPECT_FLOAT_EQ(m.CenterY, c.Center[1]);
+        EXPECT_FLOAT_EQ(m.CenterZ, c.Center[2]);
+        EXPECT_FLOAT_EQ(m.Radius, c.Radius);
+    }
 }
 
 // ---------------------------------------------------------------------------

@@ -760,15 +760,18 @@ TEST(StlNumbers, TokenConversion)
     }
 }
 
-TEST(StlNumbers, SpecialValuesLoadAndFlowIntoTheBounds)
+TEST(StlNumbers, SpecialValuesLoadButStayOutOfTheBounds)
 {
     TMeshData m;
     ASSERT_TRUE(LoadStl(m, AsciiStl("facet normal 0 0 1\nvertex nan 0 0\nvertex 1 2 3\nvertex -INF 5 6\n")));
     EXPECT_EQ(m.InfoText, "STL ASCII  |  Triangles: 1  |  Vertices: 3");
     EXPECT_TRUE(std::isnan(m.Vertices[0].X));
     EXPECT_EQ(m.Vertices[2].X, -kInf);
-    // A NaN first coordinate makes the radius NaN, and NaN stays.
-    EXPECT_TRUE(std::isnan(m.Radius));
+    // The one finite position is the whole box.
+    EXPECT_EQ(m.CenterX, 1.0f);
+    EXPECT_EQ(m.CenterY, 2.0f);
+    EXPECT_EQ(m.CenterZ, 3.0f);
+    EXPECT_EQ(m.Radius, 1.0f);
 }
 
 TEST(StlNumbers, DecimalsRoundThroughDoubleToFloat)

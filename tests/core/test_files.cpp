@@ -1,9 +1,14 @@
 #include "test_files.h"
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
+#include <memory>
 #include <sstream>
+#include <thread>
 #include <unistd.h>
 
 #include "file_io.h"
@@ -60,6 +65,21 @@ std::string ReadFileBytes(const std::string& path)
 std::wstring Wide(const std::string& utf8)
 {
     return Utf8ToWide(utf8);
+}
+
+void RunWithTimeout(double seconds, const char* what, std::function<void()> body)
+{
+    auto finished = std::make_shared<std::promise<void>>();
+    std::future<void> done = finished->get_future();
+    std::thread([body = std::move(body), finished] {
+        body();
+        finished->set_value();
+    }).detach();
+    if (done.wait_for(std::chrono::duration<double>(seconds)) == std::future_status::ready) return;
+    std::fprintf(stderr, "FAILED: %s did not finish within %g s (a hang); the test program stops here\n", what,
+                 seconds);
+    std::fflush(stderr);
+    std::_Exit(1);
 }
 
 }  // namespace voxaro::test

@@ -2,6 +2,7 @@
 // process and byte-exact writers.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,5 +16,10 @@ std::string WriteTempFile(const std::string& name, const std::string& bytes);
 std::string DataFile(const std::string& name);
 std::string ReadFileBytes(const std::string& path);
 std::wstring Wide(const std::string& utf8);
+
+// Runs body on a thread of its own and waits for it at most seconds. A body
+// that is still running then (a hang) cannot be stopped: the failure is
+// reported and the test program ends at once.
+void RunWithTimeout(double seconds, const char* what, std::function<void()> body);
 
 }  // namespace voxaro::test

@@ -126,6 +126,26 @@ TEST(GCodePanel, PlacementFollowsTheRootAndMeshLoadsHideIt)
     EXPECT_TRUE(IsWindowVisible(panel));
 }
 
+// After a failed reload the error page fills the root; a resize used to show
+// the panel again beside it, with the previous file's information.
+TEST(GCodePanel, HiddenBesideTheErrorPageThroughResizes)
+{
+    TListerWindow lister(640, 480);
+    TViewer viewer(lister, Slice());
+    HWND panel = PanelOf(viewer.Root());
+    ASSERT_TRUE(IsWindowVisible(panel));
+    ASSERT_EQ(viewer.Reload(MissingTempFile(L"gone.gcode")), 0);
+    ASSERT_TRUE(StartsWith(viewer.Status(), L"Error: ")) << viewer.Status();
+    EXPECT_FALSE(IsWindowVisible(panel));
+    lister.SetClientSize(600, 400);
+    EXPECT_FALSE(IsWindowVisible(panel)) << "shown again by the resize";
+    EXPECT_FALSE(IsWindowVisible(viewer.GL()));
+
+    ASSERT_EQ(viewer.Reload(Slice()), 0);
+    EXPECT_TRUE(IsWindowVisible(panel));
+    ExpectRect(panel, viewer.Root(), 600 - kPanelWidth, 0, kPanelWidth, 400 - kStatusHeight);
+}
+
 TEST(GCodePanel, ControlsStartAsTheViewExpects)
 {
     TListerWindow lister(640, 480);

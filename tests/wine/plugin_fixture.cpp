@@ -408,6 +408,7 @@ struct TRecorderState {
     HHOOK Hook = nullptr;
     bool Seen = false;
     TImage Image;
+    TImage Printed;
 };
 TRecorderState* Recorder = nullptr;
 
@@ -418,6 +419,7 @@ LRESULT CALLBACK RecordRootPaint(int code, WPARAM wp, LPARAM lp)
         if (ret->message == WM_PAINT && ClassOf(ret->hwnd) == L"VoxaroRoot") {
             Recorder->Seen = true;
             Recorder->Image = CaptureWindow(ret->hwnd);
+            Recorder->Printed = PrintedWindow(ret->hwnd);
         }
     }
     return CallNextHookEx(nullptr, code, wp, lp);
@@ -445,6 +447,10 @@ bool TRootPaintRecorder::Seen() const
 const TImage& TRootPaintRecorder::Image() const
 {
     return Recorder->Image;
+}
+const TImage& TRootPaintRecorder::Printed() const
+{
+    return Recorder->Printed;
 }
 
 namespace {
@@ -570,6 +576,11 @@ TImage CaptureWindow(HWND wnd)
         BitBlt(mem, 0, 0, rc.right, rc.bottom, dc, 0, 0, SRCCOPY);
         ReleaseDC(wnd, dc);
     });
+}
+
+TImage PrintedWindow(HWND wnd)
+{
+    return Capture(wnd, [wnd](HDC mem) { PrintWindow(wnd, mem, PW_CLIENTONLY); });
 }
 
 TImage CaptureGL(HWND glWnd)

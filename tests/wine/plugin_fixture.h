@@ -148,6 +148,8 @@ struct TImage {
 // Number of pixels that differ (all when the sizes differ).
 size_t DiffCount(const TImage& a, const TImage& b);
 TImage CaptureWindow(HWND wnd);
+// The client area as PrintWindow draws it (no screen involved).
+TImage PrintedWindow(HWND wnd);
 TImage CaptureGL(HWND glWnd);
 // A w x h image of what paint draws into a memory DC holding a 32-bit DIB section.
 TImage PaintImage(int w, int h, const std::function<void(HDC)>& paint);
@@ -177,6 +179,8 @@ public:
     TRootPaintRecorder& operator=(const TRootPaintRecorder&) = delete;
     bool Seen() const;
     const TImage& Image() const;
+    // The same page as PrintWindow gets it, asked for at the same moment.
+    const TImage& Printed() const;
 };
 
 // Records the placements (WM_WINDOWPOSCHANGING with a size and a position)

@@ -6,10 +6,12 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace voxaro::wine {
 namespace {
@@ -304,24 +306,176 @@ const bool kIsUnloadChild = [] {
     return false;
 }();
 
-TEST(PluginLifecycle, UnloadForgetsOpenViewersWithoutDestroyingWindows)
+// Starts this program again with the switch and returns its exit code, or
+// kCrashed when it did not end within a minute.
+DWORD RunChild(const wchar_t* childSwitch)
 {
-    ASSERT_FALSE(kIsUnloadChild);
     wchar_t exe[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
-    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + kChildSwitch;
+    if (GetModuleFileNameW(nullptr, exe, MAX_PATH) == 0) return kCrashed;
+    std::wstring command = L"\"" + std::wstring(exe) + L"\" " + childSwitch;
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    ASSERT_TRUE(CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    if (!CreateProcessW(exe, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return kCrashed;
     DWORD wait = WaitForSingleObject(pi.hProcess, 60000);
-    if (wait != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
-    DWORD code = 0;
+    if (wait != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, kCrashed);
+    DWORD code = kCrashed;
     GetExitCodeProcess(pi.hProcess, &code);
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
-    ASSERT_EQ(wait, WAIT_OBJECT_0) << "the child process hung";
+    return wait == WAIT_OBJECT_0 ? code : kCrashed;
+}
+
+TEST(PluginLifecycle, UnloadForgetsOpenViewersWithoutDestroyingWindows)
+{
+    ASSERT_FALSE(kIsUnloadChild);
+    DWORD code = RunChild(kChildSwitch);
     EXPECT_EQ(code, 0u) << DescribeUnloadResult(code);
+}
+
+// --- process exit ----------------------------------------------------------
+//
+// A child process opens a toolpath and a model, then ends with ExitProcess.
+// The library is then told of the detach inside the loader lock, where it
+// must destroy and release nothing: the system reclaims windows and contexts.
+// Before, the viewer list's destructor destroyed every viewer's windows
+// there. The child watches for a window being destroyed and ends with
+// kDestroyedAtExit when one is.
+
+constexpr wchar_t kExitChildSwitch[] = L"--voxaro-exit-child";
+constexpr DWORD kDestroyedAtExit = 77, kExitSetupFailed = 78;
+
+LRESULT CALLBACK WatchDestroy(int code, WPARAM wp, LPARAM lp)
+{
+    const auto* msg = reinterpret_cast<const CWPSTRUCT*>(lp);
+    if (code == HC_ACTION && (msg->message == WM_DESTROY || msg->message == WM_NCDESTROY))
+        TerminateProcess(GetCurrentProcess(), kDestroyedAtExit);
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+[[noreturn]] void RunExitChild()
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(CrashFilter);
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    TPluginApi api;
+    if (!api.Load() || !api.ListLoadW) TerminateProcess(GetCurrentProcess(), kExitSetupFailed);
+    auto* toolpath = new TListerWindow(400, 300);
+    auto* model = new TListerWindow(400, 300);
+    std::wstring slice = Slice(), gear = Gear();
+    HWND a = api.ListLoadW(toolpath->Handle(), slice.data(), 0);
+    HWND b = api.ListLoadW(model->Handle(), gear.data(), 0);
+    if (!a || !b || !IsWindowVisible(GLWindow(a)) || !IsWindowVisible(GLWindow(b)))
+        TerminateProcess(GetCurrentProcess(), kExitSetupFailed);
+    Pump(100);
+    SetWindowsHookExW(WH_CALLWNDPROC, WatchDestroy, nullptr, GetCurrentThreadId());
+    ExitProcess(0);
+}
+
+const bool kIsExitChild = [] {
+    if (std::wcsstr(GetCommandLineW(), kExitChildSwitch)) RunExitChild();
+    return false;
+}();
+
+TEST(PluginLifecycle, ProcessExitDestroysNothing)
+{
+    ASSERT_FALSE(kIsExitChild);
+    DWORD code = RunChild(kExitChildSwitch);
+    EXPECT_NE(code, kDestroyedAtExit) << "a window was destroyed during the process detach";
+    EXPECT_EQ(code, 0u);
+}
+
+// --- the panel class's brush -----------------------------------------------
+//
+// The system deletes a class's background brush when the class is
+// unregistered. But classes outlive an unload while windows of the library
+// remain, and a later load then finds the panel class registered already:
+// the brush made for the registration stayed behind, one with every load and
+// unload. The child process counts the brushes the library makes and
+// deletes, through its import table.
+
+constexpr wchar_t kBrushChildSwitch[] = L"--voxaro-brush-child";
+constexpr DWORD kBrushSetupFailed = 1, kBrushLeaked = 2;
+
+std::vector<HGDIOBJ>* LiveBrushes = nullptr;
+
+HBRUSH WINAPI CountedCreateSolidBrush(COLORREF colour)
+{
+    HBRUSH brush = CreateSolidBrush(colour);
+    if (brush) LiveBrushes->push_back(brush);
+    return brush;
+}
+
+BOOL WINAPI CountedDeleteObject(HGDIOBJ object)
+{
+    LiveBrushes->erase(std::remove(LiveBrushes->begin(), LiveBrushes->end(), object), LiveBrushes->end());
+    return DeleteObject(object);
+}
+
+// Points the module's imports of gdi32's CreateSolidBrush and DeleteObject
+// at the counting versions; false when it imports neither.
+bool CountBrushesOf(HMODULE module)
+{
+    auto* base = reinterpret_cast<BYTE*>(module);
+    const auto* nt =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    int patched = 0;
+    for (auto* imp = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress); imp->Name; ++imp) {
+        if (_stricmp(reinterpret_cast<const char*>(base + imp->Name), "gdi32.dll") != 0) continue;
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + imp->FirstThunk);
+        for (; name->u1.AddressOfData; ++name, ++slot) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal)) continue;
+            const char* fn = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name;
+            void* to = std::strcmp(fn, "CreateSolidBrush") == 0 ? reinterpret_cast<void*>(CountedCreateSolidBrush)
+                       : std::strcmp(fn, "DeleteObject") == 0   ? reinterpret_cast<void*>(CountedDeleteObject)
+                                                                : nullptr;
+            if (!to) continue;
+            DWORD old = 0;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &old);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(to);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, old, &old);
+            ++patched;
+        }
+    }
+    return patched == 2;
+}
+
+[[noreturn]] void RunBrushChild()
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(CrashFilter);
+    INITCOMMONCONTROLSEX icc = {sizeof icc, ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    LiveBrushes = new std::vector<HGDIOBJ>;
+    std::wstring slice = Slice();
+    // Never destroyed: their children run code of an unloaded library.
+    auto* first = new TListerWindow(400, 300);
+    auto* second = new TListerWindow(400, 300);
+    TPluginApi api;
+    if (!api.Load() || !api.ListLoadW(first->Handle(), slice.data(), 0))
+        TerminateProcess(GetCurrentProcess(), kBrushSetupFailed);
+    FreeLibrary(api.Module);  // the viewer's windows keep the classes registered
+    if (!api.Load() || !CountBrushesOf(api.Module)) TerminateProcess(GetCurrentProcess(), kBrushSetupFailed);
+    HWND root = api.ListLoadW(second->Handle(), slice.data(), 0);
+    if (!root || !IsWindowVisible(GLWindow(root))) TerminateProcess(GetCurrentProcess(), kBrushSetupFailed);
+    api.ListCloseWindow(root);
+    TerminateProcess(GetCurrentProcess(), LiveBrushes->empty() ? 0 : kBrushLeaked);
+    for (;;)
+        Sleep(1000);
+}
+
+const bool kIsBrushChild = [] {
+    if (std::wcsstr(GetCommandLineW(), kBrushChildSwitch)) RunBrushChild();
+    return false;
+}();
+
+TEST(PluginLifecycle, ReloadAfterAnUnloadWithOpenViewersLeaksNoBrush)
+{
+    ASSERT_FALSE(kIsBrushChild);
+    EXPECT_EQ(RunChild(kBrushChildSwitch), 0u) << "1: setting up failed, 2: a brush of the library outlived its viewer";
 }
 
 }  // namespace

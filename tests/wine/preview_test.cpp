@@ -3,7 +3,11 @@
 
 #include <windows.h>
 
+#include <climits>
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "plugin_fixture.h"
 
@@ -115,6 +119,50 @@ TEST(Preview, RefusalsGiveNoBitmap)
     TPreview travel(travelOnly, 64, 64);
     ASSERT_NE(travel.Bitmap, nullptr);
     EXPECT_EQ(travel.CountWhere(IsOrange), 0u);
+    ExpectNoThumbnailWindows();
+}
+
+// The hidden windows of a thumbnail sit off the screen, left of it (models)
+// or left of and above it (toolpaths). Their positions were worked out in
+// int, and sizes near INT_MAX wrapped them round onto the screen.
+struct TCreatedWindow {
+    std::wstring Class;
+    int64_t X, Y, Width, Height;
+};
+std::vector<TCreatedWindow>* Created = nullptr;
+
+LRESULT CALLBACK RecordCreation(int code, WPARAM wp, LPARAM lp)
+{
+    if (code == HCBT_CREATEWND && Created) {
+        const CREATESTRUCTW* cs = reinterpret_cast<const CBT_CREATEWNDW*>(lp)->lpcs;
+        wchar_t name[64] = {};
+        GetClassNameW(reinterpret_cast<HWND>(wp), name, 64);
+        Created->push_back({name, cs->x, cs->y, cs->cx, cs->cy});
+    }
+    return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+TEST(Preview, HugeSizesKeepTheHiddenWindowsOffTheScreen)
+{
+    std::vector<TCreatedWindow> created;
+    Created = &created;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, RecordCreation, nullptr, GetCurrentThreadId());
+    ASSERT_NE(hook, nullptr);
+    const int big = INT_MAX, half = INT_MAX / 2 + 1;
+    for (const std::wstring& file : {Overhang(), Slice()})
+        for (auto [w, h] : {std::pair{big, 1}, {1, big}, {half, 2}, {big, big}}) {
+            TPreview p(file, w, h);  // whether a bitmap comes back is up to the system
+        }
+    UnhookWindowsHookEx(hook);
+    Created = nullptr;
+    size_t thumbnails = 0;
+    for (const TCreatedWindow& c : created) {
+        if (c.Class != L"3MFThumb" && c.Class != L"3MFThumbGC") continue;
+        ++thumbnails;
+        EXPECT_TRUE(c.X + c.Width <= 0 || c.Y + c.Height <= 0)
+            << "a window of " << c.Width << " x " << c.Height << " at (" << c.X << ", " << c.Y << ")";
+    }
+    EXPECT_GE(thumbnails, 8u) << "every request makes a window";
     ExpectNoThumbnailWindows();
 }
 

@@ -395,6 +395,7 @@ void ExpectErrorPage(HWND root, const TErrorColours& colours, const std::wstring
     TImage expected = ExpectedErrorPage(page.Width, page.Height, colours.Background == kErrorDark.Background,
                                         statusText.substr(prefix.size()));
     EXPECT_EQ(PageDiff(page, expected), 0u) << "the error page differs from \"" << statusText << "\" drawn at (8, 8)";
+    EXPECT_EQ(PageDiff(PrintedWindow(root), expected), 0u) << "PrintWindow does not get the error page";
 }
 
 TEST(ViewerPages, ErrorPageFollowsTheDarkFlag)
@@ -568,6 +569,8 @@ TEST(ViewerPages, SplashPageWhileLoading)
         SCOPED_TRACE("light splash on the new 400 x 300 root");
         EXPECT_EQ(rec.Image().Width, 400);
         ExpectSplash(rec.Image(), kSplashLight, Gear());
+        SCOPED_TRACE("the same page through PrintWindow");
+        ExpectSplash(rec.Printed(), kSplashLight, Gear());
     }
     ASSERT_NE(viewer->Root(), nullptr);
     lister.SetClientSize(520, 380);

@@ -1,0 +1,40 @@
+// Read-only file access: what Open refuses before any reader starts.
+#include "file_io.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "test_files.h"
+
+namespace voxaro {
+namespace {
+
+using test::TempDir;
+using test::Wide;
+
+// A FIFO made a viewer wait for a writer for ever, and /dev/zero under a
+// G-code name was read until memory ran out. Both, and any other file that
+// is not a plain file of bytes, are refused at once.
+TEST(FileOpen, SpecialFilesAreRefusedAtOnce)
+{
+    const std::string fifo = TempDir() + "/pipe.gcode", zero = TempDir() + "/zero.gcode";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", zero.c_str()), 0);
+    test::RunWithTimeout(20, "opening special files", [&] {
+        for (const std::string& name : {fifo, zero, std::string("/dev/null")}) {
+            TFile file;
+            EXPECT_FALSE(file.Open(Wide(name))) << name;
+            EXPECT_EQ(file.LastError(), kNotRegularFile) << name;
+        }
+    });
+    TFile folder;
+    EXPECT_FALSE(folder.Open(Wide(TempDir())));
+    EXPECT_EQ(folder.LastError(), static_cast<uint32_t>(EISDIR));
+}
+
+}  // namespace
+}  // namespace voxaro
