@@ -114,7 +114,7 @@ bool TMeshData::LoadSTEP(const std::wstring& FileName)
 {
     TFile file;
     if (!file.Open(FileName))
-        throw TReaderError("STEP: Cannot open file (error " + std::to_string(file.LastError()) + ")");
+        throw TReaderError("STEP: Cannot open file (" + OpenErrorText(file.LastError()) + ")");
     return RunStage(ErrorMsg, "STEP: ", [&] {
         TStepScene scene;
         if (!ReadWholeFile(file, scene)) {

@@ -102,7 +102,7 @@ bool TMeshData::LoadSTL(const std::wstring& FileName)
 {
     TFile file;
     if (!file.Open(FileName)) {
-        ErrorMsg = "STL: Cannot open file (error " + std::to_string(file.LastError()) + ")";
+        ErrorMsg = "STL: Cannot open file (" + OpenErrorText(file.LastError()) + ")";
         return false;
     }
     return RunStage(ErrorMsg, "STL: ", [&] {

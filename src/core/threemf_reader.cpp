@@ -253,6 +253,16 @@ std::string EmptyModelText(int32_t objectCount)
     return std::to_string(objectCount) + " mesh object(s), all empty.";
 }
 
+// lib3mf opens the file itself and would wait on a FIFO or read a device for
+// ever: anything but a regular file is refused first. Other open failures are
+// left to lib3mf, whose own words describe them.
+void RefuseSpecialFile(const std::wstring& name)
+{
+    TFile file;
+    if (!file.Open(name) && file.LastError() == kNotRegularFile)
+        throw TReaderError("Cannot open file (" + OpenErrorText(kNotRegularFile) + ")");
+}
+
 }  // namespace
 
 bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginDir)
@@ -272,6 +282,7 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
     });
     if (!created) return false;
     bool read = RunStage(ErrorMsg, "3MF read error: ", [&] {
+        RefuseSpecialFile(FileName);
         THandle reader = lib.QueryReader(model, "3mf");
         lib.ReadFromFile(reader, WideToUtf8(FileName));
         return true;

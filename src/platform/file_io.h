@@ -44,6 +44,13 @@ private:
     uint32_t LastError_ = 0;
 };
 
+// "error N" for a system error code, "not a regular file" for kNotRegularFile:
+// the part of a reader's "Cannot open file (...)" message in parentheses.
+inline std::string OpenErrorText(uint32_t code)
+{
+    return code == kNotRegularFile ? "not a regular file" : "error " + std::to_string(code);
+}
+
 // UTF-16/32 (wchar_t) file name to UTF-8 and back, for messages and paths.
 std::string WideToUtf8(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "mesh_data.h"
+#include "reader_error.h"
 #include "test_files.h"
 
 namespace voxaro {
@@ -34,6 +36,20 @@ TEST(FileOpen, SpecialFilesAreRefusedAtOnce)
     TFile folder;
     EXPECT_FALSE(folder.Open(Wide(TempDir())));
     EXPECT_EQ(folder.LastError(), static_cast<uint32_t>(EISDIR));
+
+    // The model readers say so in words.
+    const std::string stl = TempDir() + "/zero.stl", step = TempDir() + "/zero.step";
+    ASSERT_EQ(::symlink("/dev/zero", stl.c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/zero", step.c_str()), 0);
+    TMeshData mesh;
+    EXPECT_FALSE(mesh.LoadFromFile(Wide(stl), ""));
+    EXPECT_EQ(mesh.ErrorMsg, "STL: Cannot open file (not a regular file)");
+    try {
+        mesh.LoadFromFile(Wide(step), "");
+        ADD_FAILURE() << "no error raised";
+    } catch (const TReaderError& e) {
+        EXPECT_STREQ(e.what(), "STEP: Cannot open file (not a regular file)");
+    }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // 1.8.1 behind the 2.x adapter (tests/lib3mf), whose fault plan also makes
 // the library fail or answer nonsense on purpose.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <array>
 #include <cmath>
@@ -190,6 +191,10 @@ TEST(ThreeMfReader, ModelsWithoutTrianglesAndFilesLib3mfCannotRead)
         EXPECT_EQ(error.rfind("3MF read error: " + kGeneric, 0), 0u) << error;
         EXPECT_GT(error.size(), kGeneric.size() + 17) << "lib3mf's own text follows";
     }
+    // lib3mf would wait on a FIFO for ever: such files never reach it.
+    const std::string fifo = test::TempDir() + "/pipe.3mf";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Read(m, fifo), "3MF read error: Cannot open file (not a regular file)");
 }
 
 TEST(ThreeMfReader, LibraryThatCannotBeUsed)
