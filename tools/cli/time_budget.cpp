@@ -1,10 +1,11 @@
 #include "time_budget.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <climits>
 #include <csignal>
 #include <cstdio>
+#include <iterator>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -26,8 +27,9 @@ void OnStopSignal(int sig)
     StopSignal = sig;
 }
 
-// While it lives, the stop signals only note themselves (and break off a
-// wait), so the caller can clean up before it goes.
+// While it lives, the stop signals are held back except during a wait
+// (WaitMask), where they only note themselves and break the wait off, so the
+// caller can clean up before it goes; none slips in between.
 class TStopSignalGuard {
 public:
     TStopSignalGuard()
@@ -36,24 +38,49 @@ public:
         struct sigaction sa {};
         sa.sa_handler = OnStopSignal;
         sigemptyset(&sa.sa_mask);
-        for (size_t i = 0; i < std::size(kStopSignals); ++i)
-            sigaction(kStopSignals[i], &sa, &Old_[i]);
+        sigset_t stops;
+        sigemptyset(&stops);
+        for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+            sigaction(kStopSignals[i], &sa, &OldActions_[i]);
+            sigaddset(&stops, kStopSignals[i]);
+        }
+        sigprocmask(SIG_BLOCK, &stops, &OldMask_);
+        WaitMask_ = OldMask_;
+        for (int sig : kStopSignals)
+            sigdelset(&WaitMask_, sig);
     }
     ~TStopSignalGuard()
     {
-        for (size_t i = 0; i < std::size(kStopSignals); ++i)
-            sigaction(kStopSignals[i], &Old_[i], nullptr);
+        sigprocmask(SIG_SETMASK, &OldMask_, nullptr);  // one held back now only notes itself
+        RestoreActions();
     }
     TStopSignalGuard(const TStopSignalGuard&) = delete;
     TStopSignalGuard& operator=(const TStopSignalGuard&) = delete;
 
+    const sigset_t& WaitMask() const { return WaitMask_; }
+    // In the child: the signals as they were, so that a stop ends it.
+    void RestoreInChild()
+    {
+        RestoreActions();
+        sigprocmask(SIG_SETMASK, &OldMask_, nullptr);
+    }
+
 private:
-    struct sigaction Old_[std::size(kStopSignals)];
+    void RestoreActions()
+    {
+        for (size_t i = 0; i < std::size(kStopSignals); ++i)
+            sigaction(kStopSignals[i], &OldActions_[i], nullptr);
+    }
+
+    struct sigaction OldActions_[std::size(kStopSignals)];
+    sigset_t OldMask_;
+    sigset_t WaitMask_;
 };
 
 // The child keeps the pipe's write end open until it ends, however it ends.
-[[noreturn]] void RunChild(pid_t parent, const std::function<int()>& work)
+[[noreturn]] void RunChild(pid_t parent, TStopSignalGuard& signals, const std::function<int()>& work)
 {
+    signals.RestoreInChild();
     prctl(PR_SET_PDEATHSIG, SIGKILL);
     if (getppid() != parent) _exit(1);  // the parent went before the line above
     int status = 1;
@@ -66,13 +93,13 @@ private:
     _exit(status);
 }
 
-// Milliseconds left until deadline for poll(): -1 without a deadline.
-int PollTimeout(bool limited, Clock::time_point deadline)
+// Time left until deadline for ppoll(), at least 0.
+timespec TimeLeft(Clock::time_point deadline)
 {
-    if (!limited) return -1;
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) return 0;
-    return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+    const auto left = std::max(Clock::duration::zero(), deadline - Clock::now());
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(left);
+    return {static_cast<time_t>(seconds.count()),
+            static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count())};
 }
 
 TBudgetOutcome Reap(pid_t child, TBudgetOutcome::TKind kind, int code)
@@ -95,21 +122,22 @@ TBudgetOutcome RunWithinBudget(double seconds, const std::function<int()>& work)
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return {};
     std::fflush(nullptr);
+    TStopSignalGuard signals;  // from before the child exists, so no stop goes unseen
     const pid_t parent = getpid();
     const pid_t child = fork();
     if (child == 0) {
         close(fds[0]);
-        RunChild(parent, work);
+        RunChild(parent, signals, work);
     }
     close(fds[1]);
     if (child < 0) {
         close(fds[0]);
         return {};
     }
-    TStopSignalGuard signals;
     pollfd pfd{fds[0], POLLIN, 0};
     for (;;) {
-        const int n = poll(&pfd, 1, PollTimeout(limited, deadline));
+        const timespec left = TimeLeft(deadline);
+        const int n = ppoll(&pfd, 1, limited ? &left : nullptr, &signals.WaitMask());
         if (StopSignal) {
             kill(child, SIGKILL);
             close(fds[0]);
