@@ -1,5 +1,5 @@
 # Voxaro: the two commands of the README, and a few more.
-.PHONY: demo test package bench fuzz build setup clean
+.PHONY: demo test package bench fuzz build setup clean install uninstall
 
 demo:            ## build everything and show the real plug-in at work (PNGs in out/demo)
 	bash tools/demo.sh
@@ -23,6 +23,17 @@ fuzz:            ## fuzz the readers for a minute each (clang, libFuzzer)
 
 setup:
 	bash tools/setup.sh
+
+# Linux desktops: the voxaro command and its thumbnailer, built on their own
+# (needs cmake, ninja-build, g++ and libosmesa6-dev only).
+PREFIX ?= /usr/local
+install:         ## install bin/voxaro and the desktop thumbnailer under PREFIX (default /usr/local)
+	cmake -S . -B build/install -G Ninja -DCMAKE_BUILD_TYPE=Release -DVOXARO_TESTS=OFF >/dev/null
+	cmake --build build/install -j2 --target voxaro
+	cmake --install build/install --prefix "$(PREFIX)"
+
+uninstall:       ## remove what `make install` installed
+	bash tools/uninstall.sh build/install
 
 clean:
 	rm -rf build out

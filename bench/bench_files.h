@@ -1,6 +1,7 @@
 // Big input files for the benchmarks, made once per run in a temporary folder.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace voxaro::bench {
@@ -13,5 +14,9 @@ long long PeakRssBytes();
 // Lets the next PeakRssBytes() start from the current resident size.
 void ResetPeakRss();
 long long CurrentRssBytes();
+
+// Writes a PrusaSlicer-like print of about bytes into the benchmark's folder
+// and returns its path (empty when it cannot be written).
+std::string MakeSlicerGCode(const std::string& name, uint64_t bytes);
 
 }  // namespace voxaro::bench

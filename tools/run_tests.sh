@@ -43,6 +43,8 @@ build() {  # preset [targets...]
 stage build-native build native
 run_gtest core-tests build/native/tests/voxaro_core_tests
 run_gtest render-tests build/native/tests/voxaro_render_tests
+run_gtest cli-tests build/native/tests/voxaro_cli_tests
+run_gtest desktop-thumbnailer bash tests/desktop/run.sh
 
 stage build-asan build asan voxaro_core_tests
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 run_gtest core-tests-asan build/asan/tests/voxaro_core_tests

@@ -10,6 +10,7 @@ PACKAGES=(
   libosmesa6-dev zlib1g-dev lib3mf-dev
   wine wine64 xvfb xauth
   zip unzip python3
+  gir1.2-gnomedesktop-3.0 python3-gi
 )
 
 # `setup.sh fuzz` also brings clang and its libFuzzer run time; `setup.sh occt`

@@ -1,35 +1,53 @@
-// voxaro: the viewer's engine outside the host.
-//   voxaro info FILE
-//   voxaro render FILE OUT.png [--size WxH] [--dark] [--mode 0|1|2] [--thumb]
-// G-code files are drawn as the view shows them after loading (or, with
-// --thumb, as their thumbnail).
+// voxaro: the viewer's engine outside the host (see Usage below).
+//
+// Exit status: 0 done; 1 the file could not be read or drawn, or the picture
+// not written; 2 a usage error; thumbnail only: 124 when the time budget ran
+// out. A picture file appears whole or not at all.
 #include <chrono>
+#include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 
 #include "GCodeParser.h"
+#include "cli_options.h"
 #include "file_io.h"
-#include "gcode_renderer.h"
 #include "gcode_summary.h"
 #include "mesh_data.h"
-#include "mesh_renderer.h"
-#include "osmesa_gl.h"
+#include "output_file.h"
+#include "pictures.h"
 #include "png_write.h"
-#include "shared_library.h"
-#include "thumbnail_renderer.h"
+#include "time_budget.h"
 
 using namespace voxaro;
 
 namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr int kTimedOut = 124;
 
 using Clock = std::chrono::steady_clock;
 
 double MillisecondsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+const char kUsageText[] =
+    "usage: voxaro info FILE\n"
+    "       voxaro render FILE OUT.png [--size WxH] [--thumb] [options]\n"
+    "           models (STL, 3MF, STEP): --dark  --mode 0|1|2\n"
+    "           G-code, the side panel's controls: --layer N|all  --line-width MM  --view top|front|side\n"
+    "               --travel  --no-print  --support  --color-by-layer  --no-lighting  --axes  --edges\n"
+    "       voxaro thumbnail FILE OUT.png [--size N] [--timeout SECONDS]\n";
+
+int Usage(const std::string& problem = {})
+{
+    if (!problem.empty()) std::fprintf(stderr, "voxaro: %s\n", problem.c_str());
+    std::fputs(kUsageText, stderr);
+    return kUsage;
 }
 
 int InfoGCode(const std::wstring& name)
@@ -40,7 +58,7 @@ int InfoGCode(const std::wstring& name)
     double ms = MillisecondsSince(start);
     if (!ok) {
         std::printf("Error: %s\n", parser.ErrorMsg.c_str());
-        return 1;
+        return kFailed;
     }
     std::printf("%s\n", GCodeStatusLine(parser, 0).c_str());
     if (parser.HasPrintBounds)
@@ -52,20 +70,6 @@ int InfoGCode(const std::wstring& name)
     return 0;
 }
 
-// A reader's failure message, also for the errors that leave LoadFromFile
-// (a STEP file that cannot be opened, a 3MF mesh that cannot be had)
-// instead of being returned.
-bool LoadMesh(TMeshData& mesh, const std::wstring& name)
-{
-    try {
-        return mesh.LoadFromFile(name, ProgramFolder());
-    } catch (const std::exception& e) {
-        mesh.Clear();
-        mesh.ErrorMsg = e.what();
-        return false;
-    }
-}
-
 int InfoMesh(const std::wstring& name)
 {
     auto start = Clock::now();
@@ -74,7 +78,7 @@ int InfoMesh(const std::wstring& name)
     double ms = MillisecondsSince(start);
     if (!ok) {
         std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
-        return 1;
+        return kFailed;
     }
     std::printf("%s\n", mesh.InfoText.c_str());
     std::printf("Centre: %g %g %g  Radius: %g\n", mesh.CenterX, mesh.CenterY, mesh.CenterZ, mesh.Radius);
@@ -82,119 +86,101 @@ int InfoMesh(const std::wstring& name)
     return 0;
 }
 
-struct RenderOptions {
-    int Width = 800;
-    int Height = 600;
-    bool Dark = false;
-    int Mode = 0;
-    bool Thumb = false;  // G-code: the thumbnail instead of the view
-};
-
-bool ParseRenderOptions(int argc, char** argv, RenderOptions& o)
+bool WritePicture(const TPicture& picture, const std::string& path)
 {
-    for (int i = 4; i < argc; ++i) {
-        if (!std::strcmp(argv[i], "--dark")) {
-            o.Dark = true;
-        } else if (!std::strcmp(argv[i], "--thumb")) {
-            o.Thumb = true;
-        } else if (!std::strcmp(argv[i], "--size") && i + 1 < argc) {
-            if (std::sscanf(argv[++i], "%dx%d", &o.Width, &o.Height) != 2 || o.Width <= 0 || o.Height <= 0 ||
-                o.Width > 16384 || o.Height > 16384)
-                return false;
-        } else if (!std::strcmp(argv[i], "--mode") && i + 1 < argc) {
-            o.Mode = std::atoi(argv[++i]);
-            if (o.Mode < 0 || o.Mode > 2) return false;
-        } else {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool WriteFrame(const TOffscreenGL& gl, const char* out)
-{
-    std::vector<uint8_t> rgb = gl.ReadRGB();
-    if (WritePng(out, rgb.data(), gl.Width(), gl.Height())) return true;
-    std::fprintf(stderr, "voxaro: cannot write %s\n", out);
+    if (WritePng(path, picture.Rgb.data(), picture.Width, picture.Height)) return true;
+    std::fprintf(stderr, "voxaro: cannot write %s\n", path.c_str());
     return false;
 }
 
-// The toolpath as the view draws it after a load (print and lighting on,
-// fitted camera), or its thumbnail.
-int RenderGCode(const std::wstring& name, const char* out, const RenderOptions& o, TOffscreenGL& gl)
+bool CreateOutput(TOutputFile& out, const char* path)
 {
-    TGCodeParser parser;
-    if (!parser.LoadFromFile(name)) {
-        std::printf("Error: %s\n", parser.ErrorMsg.c_str());
-        return 1;
+    if (out.Create(path)) return true;
+    std::fprintf(stderr, "voxaro: cannot write %s: %s\n", path, out.Error().c_str());
+    return false;
+}
+
+bool CommitOutput(TOutputFile& out, const char* path)
+{
+    if (out.Commit()) return true;
+    std::fprintf(stderr, "voxaro: cannot write %s: %s\n", path, out.Error().c_str());
+    return false;
+}
+
+int Render(int argc, char** argv)
+{
+    TRenderOptions options;
+    std::string problem;
+    if (!ParseRenderOptions(argc, argv, 4, options, problem)) return Usage(problem);
+    const std::wstring name = Utf8ToWide(argv[2]);
+    problem = MisfitOption(options, IsGCodeFileName(name));
+    if (!problem.empty()) return Usage(problem);
+    TOutputFile out;
+    if (!CreateOutput(out, argv[3])) return kFailed;
+    TPicture picture;
+    if (!DrawView(name, options, picture)) {
+        std::printf("Error: %s\n", picture.Error.c_str());
+        return kFailed;
     }
-    auto start = Clock::now();
-    bool drawn = false;
-    if (o.Thumb) {
-        drawn = DrawGCodeThumbnail(gl.Api(), parser, false, o.Width, o.Height);
-    } else {
-        InitGLState(gl.Api(), 0);
-        TGCodeFrame frame;
-        frame.Parser = &parser;
-        FitGCodeCamera(frame.Camera, &parser);
-        ResetGCodeAngles(frame.Camera);
-        frame.Options.ShowPrint = frame.Options.Lighting = true;
-        frame.Width = o.Width;
-        frame.Height = o.Height;
-        drawn = DrawGCodeFrame(gl.Api(), frame);
-    }
-    gl.Api().Finish();
-    const double ms = MillisecondsSince(start);
-    if (!drawn) {
-        std::printf("Error: nothing to draw\n");
-        return 1;
-    }
-    if (!WriteFrame(gl, out)) return 1;
-    std::printf("%s\nDraw time: %.1f ms\n", GCodeStatusLine(parser, 0).c_str(), ms);
+    if (!WritePicture(picture, out.TempPath()) || !CommitOutput(out, argv[3])) return kFailed;
+    std::printf("%s\n", picture.Summary.c_str());
     return 0;
 }
 
-int Render(const std::wstring& name, const char* out, const RenderOptions& o)
+// In the child process of the time budget: draws and writes the picture.
+int MakeThumbnail(const std::wstring& name, int size, const std::string& path)
 {
-    TOffscreenGL gl;
-    if (!gl.Create(o.Width, o.Height)) {
-        std::fprintf(stderr, "voxaro: cannot create an off-screen GL context\n");
-        return 1;
+    TPicture picture;
+    if (!DrawThumbnail(name, size, size, picture)) {
+        std::fprintf(stderr, "voxaro: no thumbnail: %s\n", picture.Error.c_str());
+        return kFailed;
     }
-    if (IsGCodeFileName(name)) return RenderGCode(name, out, o, gl);
-    TMeshData mesh;
-    if (!LoadMesh(mesh, name)) {
-        std::printf("Error: %s\n", mesh.ErrorMsg.c_str());
-        return 1;
-    }
-    InitGLState(gl.Api(), 0);
-    DrawMeshFrame(gl.Api(), mesh, TMeshCamera{}, static_cast<uint8_t>(o.Mode), o.Dark, o.Width, o.Height);
-    if (!WriteFrame(gl, out)) return 1;
-    std::printf("%s\n", mesh.InfoText.c_str());
-    return 0;
+    return WritePicture(picture, path) ? 0 : kFailed;
 }
 
-int Usage()
+int Thumbnail(int argc, char** argv)
 {
-    std::fprintf(stderr, "usage: voxaro info FILE\n"
-                         "       voxaro render FILE OUT.png [--size WxH] [--dark] [--mode 0|1|2] [--thumb]\n");
-    return 2;
+    TThumbnailOptions options;
+    std::string problem;
+    if (!ParseThumbnailOptions(argc, argv, 4, options, problem)) return Usage(problem);
+    const std::wstring name = Utf8ToWide(argv[2]);
+    TOutputFile out;
+    if (!CreateOutput(out, argv[3])) return kFailed;
+    const TBudgetOutcome outcome =
+        RunWithinBudget(options.Timeout, [&] { return MakeThumbnail(name, options.Size, out.TempPath()); });
+    switch (outcome.Kind) {
+    case TBudgetOutcome::kExited:
+        if (outcome.Code != 0) return outcome.Code;
+        return CommitOutput(out, argv[3]) ? 0 : kFailed;
+    case TBudgetOutcome::kTimedOut:
+        std::fprintf(stderr, "voxaro: no thumbnail: not done within %g s\n", options.Timeout);
+        return kTimedOut;
+    case TBudgetOutcome::kCrashed:
+        std::fprintf(stderr, "voxaro: no thumbnail: the drawing process ended by signal %d\n", outcome.Code);
+        return kFailed;
+    case TBudgetOutcome::kInterrupted:
+        out.Discard();
+        std::signal(outcome.Code, SIG_DFL);
+        std::raise(outcome.Code);
+        return kFailed;
+    case TBudgetOutcome::kNoChild: break;
+    }
+    std::fprintf(stderr, "voxaro: no thumbnail: cannot start a process\n");
+    return kFailed;
 }
 
-// lib3mf is looked for beside this program (lib3mf.so), as the plug-in
-// looks for it in its own folder.
 int Run(int argc, char** argv)
 {
-    if (argc >= 3 && !std::strcmp(argv[1], "info")) {
+    const char* command = argc >= 2 ? argv[1] : "";
+    if (!std::strcmp(command, "info") && argc == 3) {
         std::wstring name = Utf8ToWide(argv[2]);
         return IsGCodeFileName(name) ? InfoGCode(name) : InfoMesh(name);
     }
-    if (argc >= 4 && !std::strcmp(argv[1], "render")) {
-        RenderOptions options;
-        if (!ParseRenderOptions(argc, argv, options)) return Usage();
-        return Render(Utf8ToWide(argv[2]), argv[3], options);
-    }
-    return Usage();
+    if (!std::strcmp(command, "render") && argc >= 4) return Render(argc, argv);
+    if (!std::strcmp(command, "thumbnail") && argc >= 4) return Thumbnail(argc, argv);
+    if (!std::strcmp(command, "info") || !std::strcmp(command, "render") || !std::strcmp(command, "thumbnail"))
+        return Usage(std::string(command) + ": missing or extra arguments");
+    return Usage(*command ? std::string("unknown command '") + command + "'" : std::string());
 }
 
 }  // namespace
@@ -203,8 +189,8 @@ int main(int argc, char** argv)
 {
     try {
         return Run(argc, argv);
-    } catch (const std::exception& e) {  // a model whose mesh cannot be had
+    } catch (const std::exception& e) {
         std::printf("Error: %s\n", e.what());
-        return 1;
+        return kFailed;
     }
 }
