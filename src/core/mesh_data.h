@@ -31,6 +31,15 @@ static_assert(offsetof(TGLVertex, A) == 27, "alpha at byte 27");
 
 constexpr uint8_t kDefaultGrey = 160;
 
+// One vertex record: normal n, position p, colour r, g, b, a.
+inline void SetGLVertex(TGLVertex& v, const float n[3], const float p[3], uint8_t r = kDefaultGrey,
+                        uint8_t g = kDefaultGrey, uint8_t b = kDefaultGrey, uint8_t a = 255)
+{
+    v.NX = n[0], v.NY = n[1], v.NZ = n[2];
+    v.X = p[0], v.Y = p[1], v.Z = p[2];
+    v.R = r, v.G = g, v.B = b, v.A = a;
+}
+
 // Scales (x, y, z) to unit length; vectors of length 1e-12 or less (and NaN)
 // become (0, 0, 1).
 void NormalizeVector(float& x, float& y, float& z);

@@ -107,10 +107,8 @@ public:
         const double ex = uy * vz - uz * vy, ey = uz * vx - ux * vz, ez = ux * vy - uy * vx;
         if (!(ex * ex + ey * ey + ez * ez >= 1e-16)) return;
         for (const TStepVec3* p : {&a, &b, &c}) {
-            TGLVertex& v = Mesh_.Vertices[N_];
-            v.NX = Normal_[0], v.NY = Normal_[1], v.NZ = Normal_[2];
-            v.X = static_cast<float>(p->X), v.Y = static_cast<float>(p->Y), v.Z = static_cast<float>(p->Z);
-            v.R = R_, v.G = G_, v.B = B_, v.A = 255;
+            const float position[3] = {static_cast<float>(p->X), static_cast<float>(p->Y), static_cast<float>(p->Z)};
+            SetGLVertex(Mesh_.Vertices[N_], Normal_, position, R_, G_, B_);
             Mesh_.Indices[N_] = static_cast<uint32_t>(N_);
             ++N_;
         }

@@ -24,18 +24,6 @@ constexpr size_t kRecordSize = 50;
 // Binary records are read in blocks of this many triangles (about 1 MB).
 constexpr size_t kBlockTriangles = 20000;
 
-void SetVertex(TGLVertex& v, const float n[3], const float p[3])
-{
-    v.NX = n[0];
-    v.NY = n[1];
-    v.NZ = n[2];
-    v.X = p[0];
-    v.Y = p[1];
-    v.Z = p[2];
-    v.R = v.G = v.B = kDefaultGrey;
-    v.A = 255;
-}
-
 // Copies one 50-byte record into vertices 3i..3i+2.
 void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices, uint32_t first)
 {
@@ -43,7 +31,7 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
     std::memcpy(f, record, sizeof f);
     NormalizeVector(f[0], f[1], f[2]);
     for (uint32_t k = 0; k < 3; ++k) {
-        SetVertex(out[k], f, f + 3 + 3 * k);
+        SetGLVertex(out[k], f, f + 3 + 3 * k);
         indices[k] = first + k;
     }
 }
@@ -208,7 +196,7 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
             float p[3];
             for (int k = 0; k < 3; ++k)
                 if (!ConvertToken(t[1 + k], p[k])) return;
-            SetVertex(Vertices[n], normal, p);
+            SetGLVertex(Vertices[n], normal, p);
             Indices[n] = n;
             ++n;
         }

@@ -91,20 +91,6 @@ bool InRange(const TTriangle& t, size_t vertexCount)
     return t.Indices[0] < vertexCount && t.Indices[1] < vertexCount && t.Indices[2] < vertexCount;
 }
 
-void SetRecord(TGLVertex& v, const float n[3], const float p[3], TColor c)
-{
-    v.NX = n[0];
-    v.NY = n[1];
-    v.NZ = n[2];
-    v.X = p[0];
-    v.Y = p[1];
-    v.Z = p[2];
-    v.R = c.Red;
-    v.G = c.Green;
-    v.B = c.Blue;
-    v.A = c.Alpha;
-}
-
 // The object's records must fit what the counting pass sized.
 void CheckRoom(const TFill& f, uint64_t vertices, uint64_t indices)
 {
@@ -128,7 +114,7 @@ void AddMeshObjectShared(TFill& f, const THandle& object, uint32_t triangleCount
     const float zero[3] = {0.0f, 0.0f, 0.0f};
     TGLVertex* out = f.Mesh.Vertices.data() + f.VertexOffset;
     for (uint32_t k = 0; k < vertexCount; ++k)
-        SetRecord(out[k], zero, positions[k].Coordinates, color);
+        SetGLVertex(out[k], zero, positions[k].Coordinates, color.Red, color.Green, color.Blue, color.Alpha);
     uint32_t* indices = f.Mesh.Indices.data() + f.IndexOffset;
     uint32_t written = 0;
     for (uint32_t t = 0; t < triangleCount; ++t) {
@@ -196,7 +182,8 @@ void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
         }
         uint32_t base = f.VertexOffset + 3 * written;
         for (int j = 0; j < 3; ++j) {
-            SetRecord(out[3 * written + j], n, positions[tri.Indices[j]].Coordinates, color);
+            SetGLVertex(out[3 * written + j], n, positions[tri.Indices[j]].Coordinates, color.Red, color.Green,
+                        color.Blue, color.Alpha);
             indices[3 * written + j] = base + j;
         }
         ++written;
