@@ -86,10 +86,27 @@ bool ObjectLevelColor(const TLibrary& lib, const THandle& model, const THandle& 
            GetMaterialColor(lib, model, resourceId, propertyId, color);
 }
 
-bool InRange(const TTriangle& t, size_t vertexCount)
-{
-    return t.Indices[0] < vertexCount && t.Indices[1] < vertexCount && t.Indices[2] < vertexCount;
-}
+// An object's positions and triangles, each fetched whole.
+struct TObjectGeometry {
+    TPodArray<TPosition> Positions;
+    TPodArray<TTriangle> Triangles;
+    uint32_t VertexCount = 0;
+
+    TObjectGeometry(const TLibrary& lib, const THandle& object, uint32_t vertexCount, uint32_t triangleCount)
+        : VertexCount(vertexCount)
+    {
+        lib.GetVertices(object, vertexCount, Positions);
+        lib.GetTriangleIndices(object, triangleCount, Triangles);
+    }
+    const float* Corner(const TTriangle& t, int j) const { return Positions[t.Indices[j]].Coordinates; }
+    // The unit face normal; false when an index lies outside the object.
+    bool FaceNormal(const TTriangle& t, float n[3]) const
+    {
+        if (t.Indices[0] >= VertexCount || t.Indices[1] >= VertexCount || t.Indices[2] >= VertexCount) return false;
+        TriangleNormal(Corner(t, 0), Corner(t, 1), Corner(t, 2), n);
+        return true;
+    }
+};
 
 // The object's records must fit what the counting pass sized.
 void CheckRoom(const TFill& f, uint64_t vertices, uint64_t indices)
@@ -106,23 +123,18 @@ void AddMeshObjectShared(TFill& f, const THandle& object, uint32_t triangleCount
     uint32_t vertexCount = f.Lib.GetVertexCount(object);
     if (vertexCount == 0 || triangleCount == 0) return;
     CheckRoom(f, vertexCount, 3ull * triangleCount);
-    TPodArray<TPosition> positions;
-    TPodArray<TTriangle> triangles;
-    f.Lib.GetVertices(object, vertexCount, positions);
-    f.Lib.GetTriangleIndices(object, triangleCount, triangles);
+    const TObjectGeometry geometry(f.Lib, object, vertexCount, triangleCount);
 
     const float zero[3] = {0.0f, 0.0f, 0.0f};
     TGLVertex* out = f.Mesh.Vertices.data() + f.VertexOffset;
     for (uint32_t k = 0; k < vertexCount; ++k)
-        SetGLVertex(out[k], zero, positions[k].Coordinates, color.Red, color.Green, color.Blue, color.Alpha);
+        SetGLVertex(out[k], zero, geometry.Positions[k].Coordinates, color.Red, color.Green, color.Blue, color.Alpha);
     uint32_t* indices = f.Mesh.Indices.data() + f.IndexOffset;
     uint32_t written = 0;
     for (uint32_t t = 0; t < triangleCount; ++t) {
-        const TTriangle& tri = triangles[t];
-        if (!InRange(tri, vertexCount)) continue;
+        const TTriangle& tri = geometry.Triangles[t];
         float n[3];
-        TriangleNormal(positions[tri.Indices[0]].Coordinates, positions[tri.Indices[1]].Coordinates,
-                       positions[tri.Indices[2]].Coordinates, n);
+        if (!geometry.FaceNormal(tri, n)) continue;
         for (uint32_t corner : tri.Indices) {
             out[corner].NX += n[0];
             out[corner].NY += n[1];
@@ -150,11 +162,7 @@ void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
 {
     if (triangleCount == 0) return;
     CheckRoom(f, 3ull * triangleCount, 3ull * triangleCount);
-    uint32_t vertexCount = f.Lib.GetVertexCount(object);
-    TPodArray<TPosition> positions;
-    TPodArray<TTriangle> triangles;
-    f.Lib.GetVertices(object, vertexCount, positions);
-    f.Lib.GetTriangleIndices(object, triangleCount, triangles);
+    const TObjectGeometry geometry(f.Lib, object, f.Lib.GetVertexCount(object), triangleCount);
 
     // Neighbouring triangles mostly share their material: the last look-up is kept.
     uint32_t lastResource = 0, lastProperty = 0;
@@ -165,11 +173,9 @@ void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
     uint32_t* indices = f.Mesh.Indices.data() + f.IndexOffset;
     uint32_t written = 0;
     for (uint32_t t = 0; t < triangleCount; ++t) {
-        const TTriangle& tri = triangles[t];
-        if (!InRange(tri, vertexCount)) continue;
+        const TTriangle& tri = geometry.Triangles[t];
         float n[3];
-        TriangleNormal(positions[tri.Indices[0]].Coordinates, positions[tri.Indices[1]].Coordinates,
-                       positions[tri.Indices[2]].Coordinates, n);
+        if (!geometry.FaceNormal(tri, n)) continue;
         TColor color = objectColor;
         if (t < props.size() && props[t].ResourceID != 0) {
             const TTriangleProperties& p = props[t];
@@ -182,8 +188,8 @@ void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
         }
         uint32_t base = f.VertexOffset + 3 * written;
         for (int j = 0; j < 3; ++j) {
-            SetGLVertex(out[3 * written + j], n, positions[tri.Indices[j]].Coordinates, color.Red, color.Green,
-                        color.Blue, color.Alpha);
+            SetGLVertex(out[3 * written + j], n, geometry.Corner(tri, j), color.Red, color.Green, color.Blue,
+                        color.Alpha);
             indices[3 * written + j] = base + j;
         }
         ++written;
