@@ -67,12 +67,7 @@ float ParseFloatOr(const char* begin, const char* end, float fallback)
 int RoundCode(double v)
 {
     if (!(v > -1e9 && v < 1e9)) return -1;
-    const int whole = static_cast<int>(v);
-    if (whole == v) return whole;
-    double r = std::floor(v);
-    double frac = v - r;
-    if (frac > 0.5 || (frac == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
-    return static_cast<int>(r);
+    return static_cast<int>(RoundHalfEven(v));
 }
 
 // ---------------------------------------------------------------------------

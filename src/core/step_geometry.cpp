@@ -1,9 +1,11 @@
 // Points, placements and matrices of the STEP reader: the de-duplicating
 // point pool and the readers of CARTESIAN_POINT, DIRECTION, VERTEX_POINT,
 // EDGE_CURVE ends and AXIS2_PLACEMENT_3D.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
+#include "decimal.h"
 #include "reader_error.h"
 #include "step_scene.h"
 #include "text_scan.h"
@@ -23,10 +25,7 @@ int64_t QuantiseKey(double v)
     if (std::isnan(x)) return INT64_MIN;
     if (x >= 9.2233720368547758e18) return INT64_MAX;
     if (x <= -9.2233720368547758e18) return INT64_MIN + 1;
-    double r = std::floor(x);
-    double diff = x - r;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
-    return static_cast<int64_t>(r);
+    return static_cast<int64_t>(RoundHalfEven(x));
 }
 
 uint32_t Bucket(int64_t kx, int64_t ky, int64_t kz, uint32_t mask)
@@ -88,6 +87,11 @@ void Normalize(TStepVec3& v)
 }
 
 }  // namespace
+
+uint8_t StepColorByte(double v)
+{
+    return static_cast<uint8_t>(std::clamp(RoundHalfEven(v), 0.0, 255.0));
+}
 
 void InitPointHash(TStepScene& scene)
 {

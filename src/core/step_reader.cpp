@@ -113,8 +113,7 @@ bool LoadStepScene(TStepScene& scene, TMeshData& mesh)
 bool TMeshData::LoadSTEP(const std::wstring& FileName)
 {
     TFile file;
-    if (!file.Open(FileName))
-        throw TReaderError("STEP: Cannot open file (" + OpenErrorText(file.LastError()) + ")");
+    if (!file.Open(FileName)) throw TReaderError("STEP: Cannot open file (" + OpenErrorText(file.LastError()) + ")");
     return RunStage(ErrorMsg, "STEP: ", [&] {
         TStepScene scene;
         if (!ReadWholeFile(file, scene)) {

@@ -185,6 +185,15 @@ private:
     TStepScene& Scene_;
 };
 
+// The instance has this type code and at least minParams parameters.
+inline bool HasType(const TStepEntity* e, uint8_t code, uint32_t minParams)
+{
+    return e && e->TypeCode == code && e->ParamCount >= minParams;
+}
+
+// A colour value 0..255 as a byte: nearest, ties to even, held at the ends.
+uint8_t StepColorByte(double v);
+
 // ----- Syntax (step_syntax.cpp) -----
 
 // Parses the DATA sections of a file held in scene.Buffer into the entity

@@ -20,11 +20,6 @@ namespace {
 
 constexpr int32_t kNotLookedUp = -2, kNoColor = -1;
 
-bool HasType(const TStepEntity* e, uint8_t code, uint32_t minParams)
-{
-    return e && e->TypeCode == code && e->ParamCount >= minParams;
-}
-
 // Parameter k of the instance id when it has type code and more than k
 // parameters, read as a reference; else -1.
 int32_t FollowStyleRef(const TStepScene& scene, int32_t id, uint8_t code, uint32_t k)
@@ -38,11 +33,7 @@ int32_t FollowStyleRef(const TStepScene& scene, int32_t id, uint8_t code, uint32
 // components outside 0..1 are held at the ends.
 uint8_t ColorByte(std::string_view text)
 {
-    double v = StepStrToFloat(text) * 255.0;
-    double r = std::floor(v);
-    double diff = v - r;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
-    return static_cast<uint8_t>(std::clamp(r, 0.0, 255.0));
+    return StepColorByte(StepStrToFloat(text) * 255.0);
 }
 
 int32_t ReadColourRgb(const TStepScene& scene, const TStepEntity& e)

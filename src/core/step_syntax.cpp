@@ -53,14 +53,6 @@ const TStepTypeName kStepTypeNames[] = {
 
 constexpr size_t kLongestTypeName = 38;  // CONTEXT_DEPENDENT_SHAPE_REPRESENTATION
 
-std::string_view TrimView(std::string_view s)
-{
-    const char* b = s.data();
-    const char* e = b + s.size();
-    Trim(b, e);
-    return {b, static_cast<size_t>(e - b)};
-}
-
 // Calls piece(text) for every top-level parameter of text, trimmed. A comma
 // at depth 0 ends a piece (empty pieces included); a last piece is handed out
 // only when it is not empty.
@@ -75,18 +67,18 @@ template <typename Fn> void ForEachParam(std::string_view text, Fn&& piece)
         else if (c == ')')
             --depth;
         else if (c == ',' && depth == 0) {
-            piece(TrimView(text.substr(start, i - start)));
+            piece(Trim(text.substr(start, i - start)));
             start = i + 1;
         }
     }
-    std::string_view last = TrimView(text.substr(start));
+    std::string_view last = Trim(text.substr(start));
     if (!last.empty()) piece(last);
 }
 
 // A decimal integer with an optional sign that fits 32 bits, else -1.
 int32_t ParseInstanceId(std::string_view text)
 {
-    text = TrimView(text);
+    text = Trim(text);
     size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
@@ -117,7 +109,7 @@ int ParseTypeName(std::string_view s)
     size_t eq = s.find('=');
     size_t open = s.find('(');
     if (eq == std::string_view::npos || open == std::string_view::npos || open < eq) return -1;
-    std::string_view name = TrimView(s.substr(eq + 1, open - eq - 1));
+    std::string_view name = Trim(s.substr(eq + 1, open - eq - 1));
     if (name.empty()) return -1;
     if (name.size() > kLongestTypeName) return stOther;
     char upper[kLongestTypeName];
@@ -263,7 +255,7 @@ int32_t ParseRef(std::string_view text)
 
 double StepStrToFloat(std::string_view text)
 {
-    text = TrimView(text);
+    text = Trim(text);
     double value = 0;
     if (text.find(',') == std::string_view::npos)
         return ParseDecimal(text.data(), text.data() + text.size(), value) ? value : 0.0;
@@ -274,7 +266,7 @@ double StepStrToFloat(std::string_view text)
 
 void OpenList(std::string_view param, std::vector<std::string_view>& items)
 {
-    param = TrimView(param);
+    param = Trim(param);
     if (param.size() > 1 && param[0] == '(') param = param.substr(1, param.size() - 2);
     SplitParams(param, items);
 }

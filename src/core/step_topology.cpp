@@ -3,6 +3,7 @@
 // face are never read, so curved edges become chords and a face bounded by a
 // single closed edge has too few points and is dropped.
 #include <cmath>
+#include <utility>
 
 #include "reader_error.h"
 #include "step_scene.h"
@@ -34,11 +35,6 @@ bool IsTrueFlag(std::string_view flag)
     const char* e = b + flag.size();
     Trim(b, e);
     return FindNoCase(b, e, ".T.") || EqualsNoCase(b, e, "T");
-}
-
-bool HasType(const TStepEntity* e, uint8_t code, uint32_t minParams)
-{
-    return e && e->TypeCode == code && e->ParamCount >= minParams;
 }
 
 }  // namespace
@@ -130,7 +126,7 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
             if (isOuter)
                 outer.swap(loop);  // a later outer bound wins
             else
-                holes.push_back(loop);
+                holes.push_back(std::move(loop));  // emptied again by the next BuildEdgeLoop
         }
     }
     if (outer.empty() && !holes.empty()) {

@@ -67,14 +67,6 @@ double SignedArea2(const std::vector<TUV>& uv)
     return s;
 }
 
-uint8_t RoundToByte(double v)
-{
-    double r = std::floor(v);
-    double diff = v - r;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(r, 2.0) != 0)) r += 1;
-    return static_cast<uint8_t>(std::clamp(r, 0.0, 255.0));
-}
-
 class TWorkBudget {
 public:
     explicit TWorkBudget(uint64_t limit) : Left_(limit) {}
@@ -648,9 +640,9 @@ void TriangulateFace(const TStepScene& scene, const TStepFace& face, int32_t ind
 
 void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b)
 {
-    r = RoundToByte(((i % 7) * 0.032 + 0.3) * 255);
-    g = RoundToByte(((i % 5) * 0.036 + 0.54) * 255);
-    b = RoundToByte(std::max(0.0, 0.86 - (i % 9) * 0.018) * 255);
+    r = StepColorByte(((i % 7) * 0.032 + 0.3) * 255);
+    g = StepColorByte(((i % 5) * 0.036 + 0.54) * 255);
+    b = StepColorByte(std::max(0.0, 0.86 - (i % 9) * 0.018) * 255);
 }
 
 void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLimit)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace voxaro {
 
@@ -30,6 +31,14 @@ inline void Trim(const char*& begin, const char*& end)
         ++begin;
     while (end > begin && IsBlank(end[-1]))
         --end;
+}
+
+inline std::string_view Trim(std::string_view text)
+{
+    const char* b = text.data();
+    const char* e = b + text.size();
+    Trim(b, e);
+    return {b, static_cast<size_t>(e - b)};
 }
 
 // Whether the n bytes at text equal word's first n bytes, letters compared
