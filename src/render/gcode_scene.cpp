@@ -110,31 +110,45 @@ void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha)
     gl.Color4f(rgb[0], rgb[1], rgb[2], alpha);
 }
 
-void SetPrintColor(const GLApi& gl, const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer,
-                   int highestLayer)
+TColor PrintColor(const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer, int highestLayer)
 {
-    if (m.Feature == gfSupport) {
-        SetColor(gl, palette.Support);
-    } else if (m.Feature == gfSupportInterface) {
-        SetColor(gl, palette.Interface);
-    } else if (colorByLayer) {
-        float rgb[3];
-        RampColor(m.Layer, highestLayer, palette.WhiteBeyondRamp, rgb);
-        gl.Color4f(rgb[0], rgb[1], rgb[2], 1.0f);
-    } else {
-        SetColor(gl, palette.Print);
-    }
+    if (m.Feature == gfSupport) return palette.Support;
+    if (m.Feature == gfSupportInterface) return palette.Interface;
+    if (!colorByLayer) return palette.Print;
+    float rgb[3];
+    RampColor(m.Layer, highestLayer, palette.WhiteBeyondRamp, rgb);
+    return {rgb[0], rgb[1], rgb[2], 1.0f};
 }
+
+namespace {
+struct TToolpathEye {
+    TVec3 Eye, Target, Up;
+};
+
+TToolpathEye ToolpathEye(const TGCodeCamera& cam)
+{
+    TToolpathEye v;
+    v.Target = {cam.CamTargetX, cam.CamTargetY, cam.CamTargetZ};
+    v.Eye = OrbitEye(v.Target, cam.CamDist, cam.CamYaw, cam.CamPitch);
+    v.Up = {0.0, 1.0, 0.0};
+    if (std::fabs(cam.CamPitch) >= kSteepPitch) v.Up = {0.0, 0.0, cam.CamPitch > 0 ? -1.0 : 1.0};
+    return v;
+}
+}  // namespace
 
 void ApplyToolpathCamera(const GLApi& gl, const TGCodeCamera& cam, int width, int height)
 {
     ApplyToolpathProjection(gl, width, height);
-    TVec3 target = {cam.CamTargetX, cam.CamTargetY, cam.CamTargetZ};
-    TVec3 eye = OrbitEye(target, cam.CamDist, cam.CamYaw, cam.CamPitch);
-    TVec3 up = {0.0, 1.0, 0.0};
-    if (std::fabs(cam.CamPitch) >= kSteepPitch) up = {0.0, 0.0, cam.CamPitch > 0 ? -1.0 : 1.0};
-    LoadLookAtRotation(gl, eye, target, up);
-    gl.Translated(-(eye.X + cam.CamPanX), -(eye.Y + cam.CamPanY), -eye.Z);
+    const TToolpathEye v = ToolpathEye(cam);
+    LoadLookAtRotation(gl, v.Eye, v.Target, v.Up);
+    gl.Translated(-(v.Eye.X + cam.CamPanX), -(v.Eye.Y + cam.CamPanY), -v.Eye.Z);
+}
+
+TMat4 ToolpathClipMatrix(const TGCodeCamera& cam, int width, int height)
+{
+    const TToolpathEye v = ToolpathEye(cam);
+    return ToolpathProjectionMatrix(width, height) * LookAtRotation(v.Eye, v.Target, v.Up) *
+           Translation(-(v.Eye.X + cam.CamPanX), -(v.Eye.Y + cam.CamPanY), -v.Eye.Z);
 }
 
 TGridAxis GridAxis(double from, double to)

@@ -61,8 +61,7 @@ inline bool IsSupport(const TGCodeMove& m)
 }
 // Colour of a printed move: the support colours first, then the layer ramp
 // when colour by layer is on, else the print colour.
-void SetPrintColor(const GLApi& gl, const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer,
-                   int highestLayer);
+TColor PrintColor(const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer, int highestLayer);
 
 // ---------------------------------------------------------------------------
 // Camera
@@ -72,6 +71,8 @@ void SetPrintColor(const GLApi& gl, const TToolpathPalette& palette, const TGCod
 // moved to the origin with the pan added. Looking nearly straight down or up
 // (85 degrees and more), scene -z or +z is taken as up.
 void ApplyToolpathCamera(const GLApi& gl, const TGCodeCamera& cam, int width, int height);
+// Scene to clip coordinates under that camera.
+TMat4 ToolpathClipMatrix(const TGCodeCamera& cam, int width, int height);
 
 // ---------------------------------------------------------------------------
 // Floor grid at height 0
@@ -130,18 +131,28 @@ struct TMoveFilter {
     bool ShowSupport = true;
 };
 
-// Walks the moves in file order. Each move starts at the end of the move
-// before it (the first at its own end). Travel and idle moves within the
-// layer limit go to thin(start, move, role); printed moves that pass the
-// filter go to printed(start, move, drawn). drawn is false for the first
-// printed move of a run: after any travel or idle move and after a printed
-// move the filter hid, so its segment is not drawn.
+// Where a walk over the moves stands: the next move, and whether the move
+// before it was a printed move that passed the filter.
+struct TWalkPos {
+    int32_t Move = 0;
+    bool RunOpen = false;
+};
+
+// Walks the moves from pos up to end in file order, leaving pos at end.
+// Each move starts at the end of the move before it (the first at its own
+// end). Travel and idle moves within the layer limit go to thin(start, move,
+// role); printed moves that pass the filter go to printed(start, move,
+// drawn). drawn is false for the first printed move of a run: after any
+// travel or idle move and after a printed move the filter hid, so its
+// segment is not drawn.
 template <typename Thin, typename Printed>
-void WalkMoves(const TGCodeParser& parser, const TMoveFilter& filter, Thin&& thin, Printed&& printed)
+void WalkMoveRange(const TGCodeParser& parser, const TMoveFilter& filter, TWalkPos& pos, int32_t end, Thin&& thin,
+                   Printed&& printed)
 {
-    TGCodeMove prev = parser.GetMove(0);
-    bool runOpen = false;
-    for (int32_t i = 0; i < parser.MoveCount; ++i) {
+    if (pos.Move >= end) return;
+    TGCodeMove prev = parser.GetMove(pos.Move > 0 ? pos.Move - 1 : 0);
+    bool runOpen = pos.RunOpen;
+    for (int32_t i = pos.Move; i < end; ++i) {
         const TGCodeMove m = parser.GetMove(i);
         if (filter.LayerSel < 0 || m.Layer <= filter.LayerSel) {
             const TMoveRole role = RoleOf(m);
@@ -159,6 +170,15 @@ void WalkMoves(const TGCodeParser& parser, const TMoveFilter& filter, Thin&& thi
         }
         prev = m;
     }
+    pos = {end, runOpen};
+}
+
+// The same over every move.
+template <typename Thin, typename Printed>
+void WalkMoves(const TGCodeParser& parser, const TMoveFilter& filter, Thin&& thin, Printed&& printed)
+{
+    TWalkPos pos;
+    WalkMoveRange(parser, filter, pos, parser.MoveCount, thin, printed);
 }
 
 }  // namespace voxaro

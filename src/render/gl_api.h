@@ -32,7 +32,7 @@ constexpr GLenum LINE_SMOOTH = 0x0B20, LIGHTING = 0x0B50, LIGHT_MODEL_TWO_SIDE =
 constexpr GLenum NICEST = 0x1102;
 constexpr GLenum AMBIENT = 0x1200, DIFFUSE = 0x1201, SPECULAR = 0x1202, POSITION = 0x1203;
 constexpr GLenum AMBIENT_AND_DIFFUSE = 0x1602;
-constexpr GLenum UNSIGNED_BYTE = 0x1401, UNSIGNED_INT = 0x1405, FLOAT = 0x1406;
+constexpr GLenum UNSIGNED_BYTE = 0x1401, UNSIGNED_SHORT = 0x1403, UNSIGNED_INT = 0x1405, FLOAT = 0x1406;
 constexpr GLenum MODELVIEW = 0x1700, PROJECTION = 0x1701;
 constexpr GLenum RGB = 0x1907, RGBA = 0x1908, BGR = 0x80E0;
 constexpr GLenum LINE = 0x1B01, FILL = 0x1B02;
@@ -42,6 +42,8 @@ constexpr GLenum LIGHT0 = 0x4000;
 constexpr GLenum POLYGON_OFFSET_LINE = 0x2A02, POLYGON_OFFSET_FILL = 0x8037, NORMALIZE = 0x0BA1;
 constexpr GLenum VERTEX_ARRAY = 0x8074, NORMAL_ARRAY = 0x8075, COLOR_ARRAY = 0x8076;
 constexpr GLenum MULTISAMPLE = 0x809D;
+constexpr GLenum COMPILE = 0x1300;
+constexpr GLenum OUT_OF_MEMORY = 0x0505;
 constexpr GLbitfield DEPTH_BUFFER_BIT = 0x0100, COLOR_BUFFER_BIT = 0x4000;
 }  // namespace gl
 
@@ -73,6 +75,12 @@ constexpr GLbitfield DEPTH_BUFFER_BIT = 0x0100, COLOR_BUFFER_BIT = 0x4000;
     X(void, VertexPointer, (GLint size, GLenum type, GLsizei stride, const GLvoid* ptr))          \
     X(void, ColorPointer, (GLint size, GLenum type, GLsizei stride, const GLvoid* ptr))           \
     X(void, DrawElements, (GLenum mode, GLsizei count, GLenum type, const GLvoid* indices))       \
+    X(void, DrawArrays, (GLenum mode, GLint first, GLsizei count))                                \
+    X(GLuint, GenLists, (GLsizei range))                                                          \
+    X(void, NewList, (GLuint list, GLenum mode))                                                  \
+    X(void, EndList, (void))                                                                      \
+    X(void, CallList, (GLuint list))                                                              \
+    X(void, DeleteLists, (GLuint list, GLsizei range))                                            \
     X(void, PolygonMode, (GLenum face, GLenum mode))                                              \
     X(void, PolygonOffset, (GLfloat factor, GLfloat units))                                       \
     X(void, BlendFunc, (GLenum s, GLenum d))                                                      \

@@ -33,6 +33,19 @@ TVec3 OrbitEye(const TVec3& target, double distance, double yaw, double pitch)
             target.Z + distance * cosPitch * std::sin(yaw)};
 }
 
+TMat4 operator*(const TMat4& a, const TMat4& b)
+{
+    TMat4 r{};
+    for (int col = 0; col < 4; ++col)
+        for (int row = 0; row < 4; ++row) {
+            double sum = 0.0;
+            for (int k = 0; k < 4; ++k)
+                sum += a.M[k * 4 + row] * b.M[col * 4 + k];
+            r.M[col * 4 + row] = sum;
+        }
+    return r;
+}
+
 void ApplyToolpathProjection(const GLApi& gl, int width, int height)
 {
     double top = std::tan(kHalfFovRadians) * kNearPlane;
@@ -42,17 +55,41 @@ void ApplyToolpathProjection(const GLApi& gl, int width, int height)
     gl.Frustum(-right, right, -top, top, kNearPlane, kFarPlane);
 }
 
-void LoadLookAtRotation(const GLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up)
+TMat4 ToolpathProjectionMatrix(int width, int height)
+{
+    const double top = std::tan(kHalfFovRadians) * kNearPlane;
+    const double right = top * width / height;
+    const double n = kNearPlane, f = kFarPlane;
+    TMat4 p{};
+    p.M[0] = n / right;  // symmetric: (2n / (r - l)), no x or y shift
+    p.M[5] = n / top;
+    p.M[10] = -(f + n) / (f - n);
+    p.M[11] = -1.0;
+    p.M[14] = -2.0 * f * n / (f - n);
+    return p;
+}
+
+TMat4 LookAtRotation(const TVec3& eye, const TVec3& target, const TVec3& up)
 {
     TVec3 dir = NormalizedIfLong({target.X - eye.X, target.Y - eye.Y, target.Z - eye.Z});
     TVec3 side = NormalizedIfLong(Cross(dir, up));
     TVec3 trueUp = Cross(side, dir);
     // Column-major: rows side, true up, -direction.
-    const GLdouble m[16] = {side.X, trueUp.X, -dir.X, 0.0, side.Y, trueUp.Y, -dir.Y, 0.0,
-                            side.Z, trueUp.Z, -dir.Z, 0.0, 0.0,    0.0,      0.0,    1.0};
+    return {{side.X, trueUp.X, -dir.X, 0.0, side.Y, trueUp.Y, -dir.Y, 0.0, side.Z, trueUp.Z, -dir.Z, 0.0, 0.0, 0.0, 0.0,
+             1.0}};
+}
+
+TMat4 Translation(double x, double y, double z)
+{
+    return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
+}
+
+void LoadLookAtRotation(const GLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up)
+{
+    const TMat4 m = LookAtRotation(eye, target, up);
     gl.MatrixMode(gl::MODELVIEW);
     gl.LoadIdentity();
-    gl.MultMatrixd(m);
+    gl.MultMatrixd(m.M);
 }
 
 }  // namespace voxaro

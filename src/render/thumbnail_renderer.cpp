@@ -5,6 +5,8 @@
 #include "camera.h"
 #include "gcode_scene.h"
 #include "mesh_renderer.h"
+#include "toolpath_chunks.h"
+#include "toolpath_geometry.h"
 
 namespace voxaro {
 
@@ -30,14 +32,8 @@ void SetMeshThumbnailState(const GLApi& gl)
 // G-code thumbnail
 
 constexpr double kRibbonHalfWidth = 0.2;  // a fixed 0.4 mm ribbon
-constexpr double kMinDirectionLength = 1e-5;
 // Directional light, fixed in scene axes.
 constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
-
-void SceneVertex(const GLApi& gl, double x, double y, double z)
-{
-    gl.Vertex3f(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
-}
 
 void SetGCodeState(const GLApi& gl, int width, int height)
 {
@@ -55,55 +51,33 @@ void SetGCodeState(const GLApi& gl, int width, int height)
     gl.Viewport(0, 0, width, height);
 }
 
-// Top face of a fixed-width ribbon from prev's end to m's end, each end
-// raised by h above its own height.
-void DrawRibbonTop(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m, double h)
-{
-    double dx = m.X - prev.X;
-    double dz = -(m.Y - prev.Y);
-    double len = std::sqrt(dx * dx + dz * dz);
-    if (len > kMinDirectionLength) {
-        dx /= len;
-        dz /= len;
+// Every printed move, support included, whatever the view's filters say,
+// lit: flat ribbon tops, arcs as their chord. Travel is never drawn.
+class TThumbnailStyle final : public TToolpathStyle {
+public:
+    TThumbnailStyle(const TGCodeParser& parser, bool colorByLayer)
+        : ColorByLayer_(colorByLayer), HighestLayer_(HighestLayer(parser))
+    {
     }
-    double px = -dz * kRibbonHalfWidth;
-    double pz = dx * kRibbonHalfWidth;
-    gl.Begin(gl::QUADS);
-    gl.Normal3f(0.0f, 1.0f, 0.0f);
-    SceneVertex(gl, prev.X - px, prev.Z + h, -prev.Y - pz);
-    SceneVertex(gl, prev.X + px, prev.Z + h, -prev.Y + pz);
-    SceneVertex(gl, m.X + px, m.Z + h, -m.Y + pz);
-    SceneVertex(gl, m.X - px, m.Z + h, -m.Y - pz);
-    gl.End();
-}
-
-void DrawPrintedMove(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m)
-{
-    if (IsArc(m.Kind)) {
-        // Arcs as their chord.
-        TScenePoint a = MoveEnd(prev), b = MoveEnd(m);
-        gl.Begin(gl::LINES);
-        gl.Vertex3f(a.X, a.Y, a.Z);
-        gl.Vertex3f(b.X, b.Y, b.Z);
-        gl.End();
-        return;
+    TMoveFilter Filter() const override { return TMoveFilter{}; }
+    void Thin(TPathBatch&, const TGCodeMove&, const TGCodeMove&, TMoveRole) const override {}
+    void Printed(TPathBatch& out, const TGCodeMove& start, const TGCodeMove& m, bool drawn) const override
+    {
+        if (!drawn) return;
+        out.SetColor(PrintColor(kThumbnailPalette, m, ColorByLayer_, HighestLayer_));
+        out.SetLighting(true);
+        if (IsArc(m.Kind)) {
+            DrawChord(out, start, m);
+            return;
+        }
+        const double h = m.LayerHeight > 0.01f ? m.LayerHeight * 0.5 : 0.1;
+        DrawRibbonTop(out, start, m, kRibbonHalfWidth, h);
     }
-    double h = m.LayerHeight > 0.01f ? m.LayerHeight * 0.5 : 0.1;
-    DrawRibbonTop(gl, prev, m, h);
-}
 
-// Every printed move, support included, whatever the view's filters say;
-// travel is never drawn.
-void DrawMoves(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer)
-{
-    const int highestLayer = HighestLayer(parser);
-    WalkMoves(
-        parser, TMoveFilter{}, [](const TGCodeMove&, const TGCodeMove&, TMoveRole) {},
-        [&](const TGCodeMove& prev, const TGCodeMove& m, bool drawn) {
-            SetPrintColor(gl, kThumbnailPalette, m, colorByLayer, highestLayer);
-            if (drawn) DrawPrintedMove(gl, prev, m);
-        });
-}
+private:
+    bool ColorByLayer_;
+    int HighestLayer_;
+};
 
 // The view's camera fitted to the print and turned to the default angles.
 TGCodeCamera FittedCamera(const TGCodeParser& parser)
@@ -149,12 +123,14 @@ bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorB
 {
     if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
     SetGCodeState(gl, width, height);
-    ApplyToolpathCamera(gl, FittedCamera(parser), width, height);
+    const TGCodeCamera cam = FittedCamera(parser);
+    ApplyToolpathCamera(gl, cam, width, height);
     gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
     gl.Disable(gl::LIGHTING);
     DrawFloorGrid(gl, ThumbnailGrid(parser), kThumbnailPalette.Grid);
     gl.Enable(gl::LIGHTING);
-    DrawMoves(gl, parser, colorByLayer);
+    const TViewVolume volume(ToolpathClipMatrix(cam, width, height), width, height);
+    DrawToolpathStreamed(gl, parser, TThumbnailStyle(parser, colorByLayer), &volume);
     gl.Disable(gl::LIGHTING);
     gl.Flush();
     return true;
