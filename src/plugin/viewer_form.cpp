@@ -78,6 +78,7 @@ void TViewerForm::LoadFile(const std::wstring& fileName, const std::string& plug
 {
     PluginDir = pluginDir;
     DarkMode = (showFlags & 128) != 0;
+    ReleaseToolpathLists();
     ShowLoadingSplash(fileName);
     if (IsGCodeFileName(fileName))
         LoadGCodeFile(fileName);
@@ -209,6 +210,7 @@ void TViewerForm::SetStatus(const std::string& ansiText)
 
 bool TViewerForm::CreateGLContext()
 {
+    ToolpathCache.Forget();  // lists of an earlier context are gone with it
     const TWGL* wgl = GetWGL();
     if (!wgl || !GLWnd) return false;
     GLDC = TWindowDC(GLWnd);
@@ -227,6 +229,16 @@ bool TViewerForm::CreateGLContext()
     int format = ChooseLegacyPixelFormat(*wgl, GLDC, pfd);
     if (format == 0 || !SetPixelFormat(GLDC, format, &pfd)) return false;
     return GLRC.CreateCurrent(*wgl, GLDC);
+}
+
+// Frees the lists of the file on screen before the next one is read.
+void TViewerForm::ReleaseToolpathLists()
+{
+    const TWGL* wgl = GetWGL();
+    if (ToolpathCache.HasLists() && wgl && GLRC && GLDC.Get() && wgl->MakeCurrent(GLDC, GLRC.Get()))
+        ToolpathCache.Release(wgl->GL);
+    else
+        ToolpathCache.Forget();
 }
 
 void TViewerForm::ReleaseGL()

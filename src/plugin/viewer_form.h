@@ -11,6 +11,7 @@
 #include "camera.h"
 #include "gl_context.h"
 #include "mesh_data.h"
+#include "toolpath_chunks.h"
 #include "win_handles.h"
 
 namespace voxaro {
@@ -56,6 +57,7 @@ public:
 
     bool CreateGLContext();
     void ReleaseGL();
+    void ReleaseToolpathLists();
     void RenderMesh();
     void RenderGCode();
     void ResetView();
@@ -81,6 +83,8 @@ public:
     std::unique_ptr<TGCodeParser> GCode;
     bool IsGCode = false;
     TGCodeCamera GCodeCam;  // CamYaw, CamPitch, CamDist, CamTarget*, CamPan*
+    // The toolpath's display lists in GLRC, kept while only the camera moves.
+    TToolpathCache ToolpathCache;
     int LayerSel = -1;
     double LineWidth = 0.4;
     HWND PanelWnd = nullptr;  // child of RootWnd, destroyed with it (as are its controls)
@@ -117,6 +121,7 @@ private:
     const GLApi* PrepareGL();
     bool DrawMesh();
     bool DrawGCode();
+    void OnListTimer();
     void PrintClient(HDC target);
     HWND ListerWindow() const;
 };

@@ -27,6 +27,30 @@ SIZE ClientSize(HWND wnd)
     return {rc.right - rc.left, rc.bottom - rc.top};
 }
 
+// Display lists for the toolpath are compiled on a timer after a frame, a
+// slice at a time: timer messages wait for an empty queue, so input and
+// painting go first.
+constexpr UINT_PTR kListTimer = 1;
+constexpr UINT kListTimerMs = 10;
+constexpr double kListSliceSeconds = 0.03;
+
+// The G-code frame the viewer's state and panel describe.
+TGCodeFrame ViewerFrame(TViewerForm& v, SIZE size)
+{
+    TGCodeFrame frame;
+    frame.Parser = v.GCode.get();
+    frame.Camera = v.GCodeCam;
+    frame.Options = {IsChecked(v.ChkTravel),  IsChecked(v.ChkPrint),    IsChecked(v.ChkColorByLayer),
+                     IsChecked(v.ChkSupport), IsChecked(v.ChkLighting), IsChecked(v.ChkAxes),
+                     IsChecked(v.ChkEdges)};
+    frame.LayerSel = v.LayerSel;
+    frame.LineWidth = v.LineWidth;
+    frame.Width = size.cx;
+    frame.Height = size.cy;
+    frame.Cache = &v.ToolpathCache;
+    return frame;
+}
+
 }  // namespace
 
 void TViewerForm::RepaintGL()
@@ -74,17 +98,16 @@ bool TViewerForm::DrawGCode()
     SIZE size = ClientSize(GLWnd);
     if (size.cx <= 0 || size.cy <= 0) return false;
     const GLApi* gl = PrepareGL();
-    if (!gl) return false;
-    TGCodeFrame frame;
-    frame.Parser = GCode.get();
-    frame.Camera = GCodeCam;
-    frame.Options = {IsChecked(ChkTravel),   IsChecked(ChkPrint), IsChecked(ChkColorByLayer), IsChecked(ChkSupport),
-                     IsChecked(ChkLighting), IsChecked(ChkAxes),  IsChecked(ChkEdges)};
-    frame.LayerSel = LayerSel;
-    frame.LineWidth = LineWidth;
-    frame.Width = size.cx;
-    frame.Height = size.cy;
-    return DrawGCodeFrame(*gl, frame);
+    if (!gl || !DrawGCodeFrame(*gl, ViewerFrame(*this, size))) return false;
+    if (ToolpathCache.HasPending()) SetTimer(GLWnd, kListTimer, kListTimerMs, nullptr);
+    return true;
+}
+
+void TViewerForm::OnListTimer()
+{
+    const GLApi* gl = IsGCode && GCode ? PrepareGL() : nullptr;
+    if (!gl || !CompileGCodeLists(*gl, ViewerFrame(*this, ClientSize(GLWnd)), kListSliceSeconds))
+        KillTimer(GLWnd, kListTimer);
 }
 
 void TViewerForm::RenderMesh()
@@ -178,6 +201,9 @@ LRESULT TViewerForm::GLMessage(UINT msg, WPARAM wp, LPARAM lp)
     case WM_PAINT: OnPaintGL(); return 0;
     case WM_PRINTCLIENT: PrintClient(reinterpret_cast<HDC>(wp)); return 0;
     case WM_ERASEBKGND: return 1;
+    case WM_TIMER:
+        if (wp == kListTimer) OnListTimer();
+        return 0;
     case WM_MOUSEACTIVATE: SetFocus(GLWnd); return MA_ACTIVATE;
     case WM_KEYDOWN: OnKeyDown(wp, lp); return 0;
     case WM_MOUSEMOVE: OnMouseMove(lp); return 0;

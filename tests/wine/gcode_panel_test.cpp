@@ -258,5 +258,23 @@ TEST(GCodePanel, ToolpathFollowsTheCheckBoxesAndButtons)
     EXPECT_EQ(CaptureGL(viewer.GL()), first);
 }
 
+// The toolpath goes into display lists while the viewer is idle: the
+// picture stays, and the next file gets lists of its own.
+TEST(GCodePanel, ToolpathKeepsItsPictureOnceInDisplayLists)
+{
+    TListerWindow lister(640, 480);
+    TViewer viewer(lister, Slice());
+    const TImage first = CaptureGL(viewer.GL());
+    Pump(1500);
+    EXPECT_EQ(CaptureGL(viewer.GL()), first);
+    ASSERT_EQ(viewer.Reload(FourSquares()), 0);
+    Pump(500);
+    EXPECT_NE(CaptureGL(viewer.GL()), first);
+    ASSERT_EQ(viewer.Reload(Slice()), 0);
+    EXPECT_EQ(CaptureGL(viewer.GL()), first);
+    Pump(1500);
+    EXPECT_EQ(CaptureGL(viewer.GL()), first);
+}
+
 }  // namespace
 }  // namespace voxaro::wine
