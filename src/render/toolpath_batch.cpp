@@ -19,24 +19,27 @@ void TPathBatch::Quad(const TScenePoint& n, const TScenePoint& c0, const TSceneP
 {
     Begin(gl::TRIANGLES, false, 4);
     Normal_ = n;
-    const size_t first = Vertices_.size() - SegmentBase_;
+    const auto first = static_cast<uint16_t>(Vertices_.size() - SegmentBase_);
     Vertex(c0, n);
     Vertex(c1, n);
     Vertex(c2, n);
     Vertex(c3, n);
     // Two triangles split along c0-c2 always: a quad's split left to the
     // driver may change with how the draws around it are batched.
-    for (size_t k : {0, 1, 2, 0, 2, 3})
-        Index(first + k);
+    const uint16_t split[6] = {first, uint16_t(first + 1), uint16_t(first + 2),
+                               first, uint16_t(first + 2), uint16_t(first + 3)};
+    Indices_.insert(Indices_.end(), split, split + 6);
+    Ops_.back().Count += 6;
 }
 
 void TPathBatch::Lines(const TScenePoint* points, int count)
 {
     Begin(gl::LINES, true, static_cast<size_t>(count));
     for (int i = 0; i < count; ++i) {
-        Index(Vertices_.size() - SegmentBase_);
+        Indices_.push_back(static_cast<uint16_t>(Vertices_.size() - SegmentBase_));
         Vertex(points[i], Normal_);
     }
+    Ops_.back().Count += static_cast<uint32_t>(count);
 }
 
 // Records the state changes the next primitive needs, then opens a draw op
@@ -86,11 +89,6 @@ TSceneBox TPathBatch::Bounds() const
     return box;
 }
 
-void TPathBatch::Index(size_t offset)
-{
-    Indices_.push_back(static_cast<uint16_t>(offset));
-    ++Ops_.back().Count;
-}
 
 void TPathBatch::Close()
 {

@@ -30,12 +30,25 @@ struct TSceneBox {
 class TPathBatch {
 public:
     // State for the primitives that follow.
-    void SetColor(const TColor& c) { Want_.Color = c, Dirty_ = true; }
-    void SetLighting(bool on) { Want_.Lighting = on, Dirty_ = true; }
-    void SetLineWidth(float w) { Want_.LineWidth = w, Dirty_ = true; }
+    void SetColor(const TColor& c)
+    {
+        if (c.R != Want_.Color.R || c.G != Want_.Color.G || c.B != Want_.Color.B || c.A != Want_.Color.A)
+            Want_.Color = c, Dirty_ = true;
+    }
+    void SetLighting(bool on)
+    {
+        if (on != Want_.Lighting) Want_.Lighting = on, Dirty_ = true;
+    }
+    void SetLineWidth(float w)
+    {
+        if (w != Want_.LineWidth) Want_.LineWidth = w, Dirty_ = true;
+    }
     // The edge pass: line offset enabled at (-1.5, -1.5); off restores the
     // fill offset of (1.0, 1.0).
-    void SetEdgeOffset(bool on) { Want_.EdgeOffset = on, Dirty_ = true; }
+    void SetEdgeOffset(bool on)
+    {
+        if (on != Want_.EdgeOffset) Want_.EdgeOffset = on, Dirty_ = true;
+    }
 
     // Primitives (the sink of the toolpath geometry).
     void Quad(const TScenePoint& n, const TScenePoint& c0, const TScenePoint& c1, const TScenePoint& c2,
@@ -92,7 +105,6 @@ private:
     }
     void ChangeDraw(GLenum mode, bool lines, size_t vertices);
     void Vertex(const TScenePoint& p, const TScenePoint& n);
-    void Index(size_t offset);
     void Apply(const GLApi& gl, const TOp& op, uint32_t& base) const;
 
     std::vector<TPathVertex> Vertices_;

@@ -8,10 +8,10 @@ namespace voxaro {
 
 namespace {
 
-// A chunk closes once it holds this many vertices (about 1.5 MB), checked
+// A chunk closes once it holds this many vertices (768 KiB), checked
 // every kWalkStep moves, so it never holds much more, or after kChunkMoves
 // moves, so that even thin lines come in pieces the view volume can skip.
-constexpr size_t kChunkVertices = 65536;
+constexpr size_t kChunkVertices = 32768;
 constexpr int32_t kWalkStep = 256;
 constexpr int32_t kChunkMoves = 8192;
 // Pixels beyond the viewport a chunk may reach and still be skipped, besides
