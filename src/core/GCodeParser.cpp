@@ -14,6 +14,7 @@
 
 #include "decimal.h"
 #include "file_io.h"
+#include "memory_hint.h"
 #include "reader_error.h"
 #include "text_scan.h"
 
@@ -633,6 +634,11 @@ void TGCodeParser::AddMove(const TGCodeMove& move)
     if (static_cast<size_t>(MoveCount) >= Moves.size() && !GrowMoves()) {
         Incomplete = true;
         return;
+    }
+    if (MoveCount % WriteAheadMoves == 0) {
+        // Big arrays fill faster with their pages readied a batch at a time.
+        const size_t batch = std::min<size_t>(WriteAheadMoves, Moves.size() - static_cast<size_t>(MoveCount));
+        HintWriteSoon(Moves.data() + MoveCount, batch * sizeof(TGCodeMove));
     }
     Moves[static_cast<size_t>(MoveCount)] = move;
     ++MoveCount;
