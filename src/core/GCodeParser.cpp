@@ -24,6 +24,10 @@ namespace {
 
 std::atomic<int32_t> ColorByLayerFlag{0};
 
+// AddMove asks the system to ready the move array's memory this many moves at
+// a time.
+constexpr int32_t WriteAheadMoves = 4096;
+
 // ---------------------------------------------------------------------------
 // Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
 // on terminators.
@@ -674,9 +678,8 @@ void TGCodeParser::ComputePrintBounds()
     HasPrintBounds = box.Any;
 }
 
-// Each box in its own pass over the moves, the first that holds a point winning:
-// lower boxes stop growing once one above them holds a point, as they can no
-// longer win.
+// The boxes as if each had its own pass over the moves. A box stops growing
+// once one that ranks above it holds a point, as it can no longer be chosen.
 void TGCodeParser::TPrintBoxes::Add(const TGCodeMove& m)
 {
     ++Moves;

@@ -93,9 +93,6 @@ public:
     // within this many bytes and the rest of it is skipped, so a file without
     // line breaks costs no more memory than any other.
     static constexpr size_t MaxLineLength = size_t(64) << 10;
-    // AddMove asks the system to ready the array's memory this many moves
-    // at a time.
-    static constexpr int32_t WriteAheadMoves = 4096;
 
     // Storage; its size is the capacity. Only the first MoveCount entries
     // are meaningful.
