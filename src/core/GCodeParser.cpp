@@ -5,6 +5,7 @@
 #include <cfloat>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
@@ -13,6 +14,7 @@
 
 #include "decimal.h"
 #include "file_io.h"
+#include "memory_hint.h"
 #include "reader_error.h"
 #include "text_scan.h"
 
@@ -21,6 +23,10 @@ namespace voxaro {
 namespace {
 
 std::atomic<int32_t> ColorByLayerFlag{0};
+
+// AddMove asks the system to ready the move array's memory this many moves at
+// a time.
+constexpr int32_t WriteAheadMoves = 4096;
 
 // ---------------------------------------------------------------------------
 // Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
@@ -67,7 +73,62 @@ float ParseFloatOr(const char* begin, const char* end, float fallback)
 int RoundCode(double v)
 {
     if (!(v > -1e9 && v < 1e9)) return -1;
+    const int whole = static_cast<int>(v);
+    if (whole == v) return whole;  // the usual case, and what rounding gives
     return static_cast<int>(RoundHalfEven(v));
+}
+
+inline bool IsDigit(char c)
+{
+    return static_cast<unsigned>(c - '0') < 10;
+}
+
+// The number of a word: an optional sign, then the run of digits and points
+// from p; p ends past the run. Converted as ParseDecimal converts the run.
+bool ReadNumber(const char*& p, const char* end, double& value)
+{
+    // One pass for the usual form: sign, digits, at most one point, and no
+    // more than 19 digits, so that the mantissa cannot overflow. ScaleExactly
+    // then gives the correctly rounded value ParseDecimal gives too.
+    const char* start = p;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    const char* digits = p;
+    uint64_t mantissa = 0;
+    while (p < end && IsDigit(*p))
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+    ptrdiff_t count = p - digits, fraction = 0;
+    if (p < end && *p == '.') {
+        const char* first = ++p;
+        while (p < end && IsDigit(*p))
+            mantissa = mantissa * 10 + static_cast<unsigned>(*p++ - '0');
+        fraction = p - first;
+        count += fraction;
+    }
+    double v = 0;
+    if (count > 0 && count <= 19 && (p == end || *p != '.') && ScaleExactly(mantissa, -static_cast<int>(fraction), v)) {
+        value = negative ? -v : v;
+        return true;
+    }
+    // Anything else (a lone sign or point, a second point, long digit runs):
+    // the general conversion of the whole run.
+    p = start;
+    if (p < end && (*p == '+' || *p == '-')) ++p;
+    while (p < end && (IsDigit(*p) || *p == '.'))
+        ++p;
+    return p != start && ParseDecimal(start, p, value);
+}
+
+// A letter, then the number; spaces (not tabs) may come between them.
+inline bool ReadWordAt(const char*& p, const char* end, char& letter, double& value)
+{
+    while (p < end && (*p == ' ' || *p == '\t'))
+        ++p;
+    if (p >= end || !IsLetter(*p)) return false;
+    letter = UpperAscii(*p++);
+    while (p < end && *p == ' ')
+        ++p;
+    return ReadNumber(p, end, value);
 }
 
 // ---------------------------------------------------------------------------
@@ -262,34 +323,40 @@ private:
     bool Skipping_ = false;  // inside the rest of an over-long line
 };
 
-// A box of end points, empty until the first one.
-struct TBox {
-    double Min[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
-    double Max[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
-    bool Any = false;
-
-    void Add(const TGCodeMove& m)
-    {
-        const double p[3] = {m.X, m.Y, m.Z};
-        for (int k = 0; k < 3; ++k) {
-            Min[k] = std::min(Min[k], p[k]);
-            Max[k] = std::max(Max[k], p[k]);
-        }
-        Any = true;
-    }
-};
-
 }  // namespace
 
-// The words of one command line, the axis letters indexed by AxisIndex.
+// The words of one command line. Positioning and extrusion modes named on
+// the line are kept, the last of each kind winning as if applied in word
+// order, and take effect only once the line is known to be a command: a
+// comment further on may still consume it.
 struct TGCodeParser::TWords {
-    enum { AX, AY, AZ, AI, AJ, AK, AF, AE, Count };
-    double Value[Count] = {};
-    bool Has[Count] = {};
-    bool HasG = false;
-    double G = 0;
+    enum { AX, AY, AZ, AI, AJ, AK, AF, AE, AG, Count, None = -1 };
+    double Value[Count];
+    uint32_t Present = 0;  // bit per index
+    int Positioning = 0;   // 90, 91, or 0 when the line names neither
+    int Extrusion = 0;     // 82, 83, or 0
 
-    static int AxisIndex(char letter)
+    bool Has(int index) const { return (Present >> index) & 1; }
+    double Get(int index) const { return Has(index) ? Value[index] : 0.0; }
+
+    // Reads words from p until one fails; returns where the scan stopped.
+    const char* Read(const char* p, const char* end)
+    {
+        char letter = 0;
+        double value = 0;
+        while (ReadWordAt(p, end, letter, value)) {
+            const int index = Index(letter);
+            if (index != None) {
+                Value[index] = value;
+                Present |= 1u << index;
+            }
+            if (letter == 'G' || letter == 'M') NoteMode(letter, RoundCode(value));
+        }
+        return p;
+    }
+
+private:
+    static int Index(char letter)
     {
         switch (letter) {
         case 'X': return AX;
@@ -300,11 +367,26 @@ struct TGCodeParser::TWords {
         case 'K': return AK;
         case 'F': return AF;
         case 'E': return AE;
-        default: return -1;
+        case 'G': return AG;
+        default: return None;
         }
     }
-    double Get(int axis) const { return Has[axis] ? Value[axis] : 0.0; }
+    void NoteMode(char letter, int code)
+    {
+        if (letter == 'G' && (code == 90 || code == 91)) Positioning = code;
+        if (letter == 'M' && (code == 82 || code == 83)) Extrusion = code;
+    }
 };
+
+void TGCodeBox::Add(const TGCodeMove& m)
+{
+    const double p[3] = {m.X, m.Y, m.Z};
+    for (int k = 0; k < 3; ++k) {
+        Min[k] = std::min(Min[k], p[k]);
+        Max[k] = std::max(Max[k], p[k]);
+    }
+    Any = true;
+}
 
 // ---------------------------------------------------------------------------
 
@@ -328,6 +410,7 @@ void TGCodeParser::Clear()
     LineWidth = 0.4f;
     LayerHeight = 0.2f;
     LayerCount = 0;
+    PrintBoxes_ = TPrintBoxes();
 }
 
 namespace {
@@ -384,16 +467,19 @@ bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
 void TGCodeParser::ParseLine(const char* line, size_t length, TGCodeParseState& state)
 {
     const char* end = line + length;
-    // Every comment the parser understands holds a ';'; most lines have none.
-    const char* semicolon = static_cast<const char*>(std::memchr(line, ';', length));
-    if (semicolon) {
-        if (ParseHeightComment(line, end, state)) return;
-        const char* begin = line;
-        const char* trimmedEnd = end;
-        Trim(begin, trimmedEnd);
-        if (ParseSlicerComment(begin, trimmedEnd)) return;
+    const char* begin = line;
+    Trim(begin, end);
+    // The command's words end at the first ';' or '(' at the latest, as
+    // neither can be part of a word.
+    TWords words;
+    const char* stop = words.Read(begin, end);
+    // Every comment the parser understands holds a ';', and no word does:
+    // most lines end their scan at the end and have none.
+    if (stop != end && std::memchr(stop, ';', static_cast<size_t>(end - stop))) {
+        if (ParseHeightComment(line, line + length, state)) return;
+        if (ParseSlicerComment(begin, end)) return;
     }
-    ParseCommandLine(line, semicolon ? semicolon : end, state);
+    ExecuteCommand(words, state);
 }
 
 // "; Z_HEIGHT:" anywhere (exact case) or ";Z:" at the very start of the line.
@@ -440,52 +526,24 @@ bool TGCodeParser::ParseSlicerComment(const char* begin, const char* end)
     return false;
 }
 
-// The line up to its first ';' (already cut off by the caller).
-void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodeParseState& state)
+void TGCodeParser::ExecuteCommand(const TWords& words, TGCodeParseState& state)
 {
-    if (const void* paren = std::memchr(line, '(', static_cast<size_t>(end - line)))
-        end = static_cast<const char*>(paren);
-    Trim(line, end);
-    if (line == end) return;
-
-    TWords words;
-    const size_t length = static_cast<size_t>(end - line);
-    size_t pos = 0;
-    char letter = 0;
-    double value = 0;
-    while (ReadWord(line, length, pos, letter, value)) {
-        if (letter == 'G') {
-            words.G = value;
-            words.HasG = true;
-            int code = RoundCode(value);
-            if (code == 90) state.AbsolutePositioning = true;
-            if (code == 91) state.AbsolutePositioning = false;
-        } else if (letter == 'M') {
-            int code = RoundCode(value);
-            if (code == 82) state.RelativeExtrusion = false;
-            if (code == 83) state.RelativeExtrusion = true;
-        } else {
-            int axis = TWords::AxisIndex(letter);
-            if (axis >= 0) {
-                words.Value[axis] = value;
-                words.Has[axis] = true;
-            }
-        }
-    }
+    if (words.Positioning != 0) state.AbsolutePositioning = words.Positioning == 90;
+    if (words.Extrusion != 0) state.RelativeExtrusion = words.Extrusion == 83;
 
     int kind = 0;
-    if (words.HasG)
-        kind = RoundCode(words.G);
-    else if (words.Has[TWords::AX] || words.Has[TWords::AY] || words.Has[TWords::AZ])
+    if (words.Has(TWords::AG))
+        kind = RoundCode(words.Value[TWords::AG]);
+    else if (words.Has(TWords::AX) || words.Has(TWords::AY) || words.Has(TWords::AZ))
         kind = mkLinear;  // bare coordinates: a linear move
     else
         return;
 
     if (kind == 92) {
-        if (words.Has[TWords::AX]) state.X = words.Value[TWords::AX];
-        if (words.Has[TWords::AY]) state.Y = words.Value[TWords::AY];
-        if (words.Has[TWords::AZ]) state.Z = words.Value[TWords::AZ];
-        if (words.Has[TWords::AE]) state.ExtruderPos = words.Value[TWords::AE];
+        if (words.Has(TWords::AX)) state.X = words.Value[TWords::AX];
+        if (words.Has(TWords::AY)) state.Y = words.Value[TWords::AY];
+        if (words.Has(TWords::AZ)) state.Z = words.Value[TWords::AZ];
+        if (words.Has(TWords::AE)) state.ExtruderPos = words.Value[TWords::AE];
         return;
     }
     if (kind >= mkRapid && kind <= mkCounterClockwiseArc) ExecuteMove(static_cast<TGCodeMoveKind>(kind), words, state);
@@ -493,17 +551,17 @@ void TGCodeParser::ParseCommandLine(const char* line, const char* end, TGCodePar
 
 void TGCodeParser::ExecuteMove(TGCodeMoveKind kind, const TWords& w, TGCodeParseState& state)
 {
-    if (w.Has[TWords::AF]) state.Feed = w.Value[TWords::AF];
+    if (w.Has(TWords::AF)) state.Feed = w.Value[TWords::AF];
 
     const double oldE = state.ExtruderPos;
-    const bool hasE = w.Has[TWords::AE];
+    const bool hasE = w.Has(TWords::AE);
     if (hasE) state.ExtruderPos = state.RelativeExtrusion ? oldE + w.Value[TWords::AE] : w.Value[TWords::AE];
 
     double tx, ty, tz;
     if (state.AbsolutePositioning) {
-        tx = w.Has[TWords::AX] ? w.Value[TWords::AX] : state.X;
-        ty = w.Has[TWords::AY] ? w.Value[TWords::AY] : state.Y;
-        tz = w.Has[TWords::AZ] ? w.Value[TWords::AZ] : state.Z;
+        tx = w.Has(TWords::AX) ? w.Value[TWords::AX] : state.X;
+        ty = w.Has(TWords::AY) ? w.Value[TWords::AY] : state.Y;
+        tz = w.Has(TWords::AZ) ? w.Value[TWords::AZ] : state.Z;
     } else {
         tx = state.X + w.Get(TWords::AX);
         ty = state.Y + w.Get(TWords::AY);
@@ -557,19 +615,10 @@ void TGCodeParser::OpenLayer(double height, TGCodeParseState& state)
 // A letter, then a number taken as sign, digits and points; no exponent.
 bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& letter, double& value)
 {
-    while (pos < length && (line[pos] == ' ' || line[pos] == '\t'))
-        ++pos;
-    if (pos >= length || !IsLetter(line[pos])) return false;
-    letter = UpperAscii(line[pos++]);
-    while (pos < length && line[pos] == ' ')
-        ++pos;
-
-    const size_t start = pos;
-    if (pos < length && (line[pos] == '+' || line[pos] == '-')) ++pos;
-    while (pos < length && (static_cast<unsigned>(line[pos] - '0') < 10 || line[pos] == '.'))
-        ++pos;
-    if (pos == start) return false;
-    return ParseDecimal(line + start, line + pos, value);
+    const char* p = line + pos;
+    const bool read = ReadWordAt(p, line + length, letter, value);
+    pos = static_cast<size_t>(p - line);
+    return read;
 }
 
 // Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds
@@ -590,8 +639,14 @@ void TGCodeParser::AddMove(const TGCodeMove& move)
         Incomplete = true;
         return;
     }
+    if (MoveCount % WriteAheadMoves == 0) {
+        // Big arrays fill faster with their pages readied a batch at a time.
+        const size_t batch = std::min<size_t>(WriteAheadMoves, Moves.size() - static_cast<size_t>(MoveCount));
+        HintWriteSoon(Moves.data() + MoveCount, batch * sizeof(TGCodeMove));
+    }
     Moves[static_cast<size_t>(MoveCount)] = move;
     ++MoveCount;
+    if (PrintBoxes_.Moves == MoveCount - 1) PrintBoxes_.Add(move);
 }
 
 void TGCodeParser::UpdateBounds(const TGCodeMove& move)
@@ -610,24 +665,36 @@ void TGCodeParser::UpdateBounds(const TGCodeMove& move)
 void TGCodeParser::ComputePrintBounds()
 {
     if (MoveCount == 0) return;
-    // All four candidate boxes in one sweep over the array; the first that
-    // is not empty wins, as if the passes ran one after the other.
-    TBox arcs, printed, lines, nonRapid;
-    for (int32_t i = 0; i < MoveCount; ++i) {
-        const TGCodeMove& m = Moves[static_cast<size_t>(i)];
-        if (m.Kind == mkRapid) continue;
-        nonRapid.Add(m);
-        if (IsArc(m.Kind)) arcs.Add(m);
-        if (m.Kind == mkLinear && m.Layer >= 1) {
-            lines.Add(m);
-            if (m.Extrude) printed.Add(m);
-        }
+    if (PrintBoxes_.Moves != MoveCount) {
+        // Moves placed without AddMove: collect the boxes afresh.
+        PrintBoxes_ = TPrintBoxes();
+        for (int32_t i = 0; i < MoveCount; ++i)
+            PrintBoxes_.Add(Moves[static_cast<size_t>(i)]);
     }
-    const TBox& box = arcs.Any ? arcs : printed.Any ? printed : lines.Any ? lines : nonRapid;
+    const TGCodeBox& box = PrintBoxes_.Best();
     PrintMinX = box.Min[0], PrintMaxX = box.Max[0];
     PrintMinY = box.Min[1], PrintMaxY = box.Max[1];
     PrintMinZ = box.Min[2], PrintMaxZ = box.Max[2];
     HasPrintBounds = box.Any;
+}
+
+// The boxes as if each had its own pass over the moves. A box stops growing
+// once one that ranks above it holds a point, as it can no longer be chosen.
+void TGCodeParser::TPrintBoxes::Add(const TGCodeMove& m)
+{
+    ++Moves;
+    if (m.Kind == mkRapid) return;
+    if (IsArc(m.Kind)) Arcs.Add(m);
+    const bool line = m.Kind == mkLinear && m.Layer >= 1;
+    if (line && m.Extrude) Printed.Add(m);
+    if (Printed.Any) return;
+    if (line) Lines.Add(m);
+    if (!Lines.Any) NonRapid.Add(m);
+}
+
+const TGCodeBox& TGCodeParser::TPrintBoxes::Best() const
+{
+    return Arcs.Any ? Arcs : Printed.Any ? Printed : Lines.Any ? Lines : NonRapid;
 }
 
 TGCodeMove TGCodeParser::GetMove(int32_t i) const

@@ -3,6 +3,7 @@
 // simulator: no units, homing, arc interpolation or timing.
 #pragma once
 
+#include <cfloat>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -61,6 +62,15 @@ struct TGCodeMove {
     TGCodeFeature Feature;  // feature in effect when the move was read
 };
 static_assert(sizeof(TGCodeMove) == 80, "TGCodeMove packs into 80 bytes");
+
+// A box of end points, empty until the first one.
+struct TGCodeBox {
+    double Min[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
+    double Max[3] = {-DBL_MAX, -DBL_MAX, -DBL_MAX};
+    bool Any = false;
+
+    void Add(const TGCodeMove& m);
+};
 
 // Parse state of one LoadFromFile call.
 struct TGCodeParseState {
@@ -125,10 +135,22 @@ public:
 private:
     struct TWords;  // the words of one command line
 
+    // The boxes the print bounds are chosen from, kept by AddMove so that
+    // ComputePrintBounds need not read the moves again. A box is no longer
+    // kept once one that ranks above it holds a point.
+    struct TPrintBoxes {
+        TGCodeBox Arcs, Printed, Lines, NonRapid;
+        int32_t Moves = 0;  // how many moves the boxes have seen
+
+        void Add(const TGCodeMove& m);
+        const TGCodeBox& Best() const;
+    };
+    TPrintBoxes PrintBoxes_;
+
     bool GrowMoves();
     bool ParseHeightComment(const char* line, const char* end, TGCodeParseState& state);
     bool ParseSlicerComment(const char* begin, const char* end);
-    void ParseCommandLine(const char* line, const char* end, TGCodeParseState& state);
+    void ExecuteCommand(const TWords& words, TGCodeParseState& state);
     void ExecuteMove(TGCodeMoveKind kind, const TWords& words, TGCodeParseState& state);
     void ApplyLayerComment(double height, TGCodeParseState& state);
     void OpenLayer(double height, TGCodeParseState& state);

@@ -53,14 +53,11 @@ bool EqualsLower(const char* p, const char* end, const char* word)
 }
 
 // The common short decimals ("-12.3457", "1.5e+03") without the general
-// parser. With at most 15 significant digits and a power of ten up to 1e22,
-// mantissa and power are exact doubles and one IEEE multiplication or division
-// rounds correctly, so the result equals the general conversion. False means
-// "not this simple form", and the general parser decides.
+// parser: at most 15 significant digits keep the mantissa exact, and
+// ScaleExactly decides the rest. False means "not this simple form", and the
+// general parser decides.
 bool ShortDecimal(const char* p, const char* end, double& value)
 {
-    static const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     uint64_t mantissa = 0;
@@ -90,11 +87,8 @@ bool ShortDecimal(const char* p, const char* end, double& value)
         if (expDigits == 0) return false;
         scale += negExp ? -exp : exp;
     }
-    // Not on x87 (FLT_EVAL_METHOD 2), which would round twice: to extended, then to double.
-    constexpr bool kExactDoubleMath = FLT_EVAL_METHOD == 0;
-    if (!kExactDoubleMath || p != end || scale < -22 || scale > 22) return false;
-    double v = static_cast<double>(mantissa);
-    v = scale < 0 ? v / kPow10[-scale] : v * kPow10[scale];
+    double v = 0;
+    if (p != end || !ScaleExactly(mantissa, scale, v)) return false;
     value = negative ? -v : v;
     return true;
 }

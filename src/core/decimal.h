@@ -1,9 +1,29 @@
 // Locale-independent decimal number conversion shared by the text readers.
 #pragma once
 
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 
 namespace voxaro {
+
+// The powers of ten a double holds exactly.
+inline constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                         1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// mantissa x 10^scale when one IEEE multiplication or division gives it
+// correctly rounded: the mantissa below 2^53 and the power of ten up to 1e22,
+// so both operands are exact doubles. The result is then the one every
+// correctly rounded conversion of the same decimal gives. False otherwise, and
+// on x87 (FLT_EVAL_METHOD 2), which would round twice.
+inline bool ScaleExactly(uint64_t mantissa, int scale, double& value)
+{
+    constexpr bool kExactDoubleMath = FLT_EVAL_METHOD == 0;
+    if (!kExactDoubleMath || mantissa >= (uint64_t(1) << 53) || scale < -22 || scale > 22) return false;
+    const double m = static_cast<double>(mantissa);
+    value = scale < 0 ? m / kExactPow10[-scale] : m * kExactPow10[scale];
+    return true;
+}
 
 // Converts [begin, end) when the whole text is an ordinary C-locale decimal
 // number: optional sign, digits with an optional fraction after '.', and an

@@ -77,12 +77,18 @@ inline const char* FindLineBreak(const char* p, const char* end)
 {
     constexpr uint64_t kOnes = 0x0101010101010101ull;
     constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr bool kFirstByteLowest = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
     while (end - p >= 8) {
         uint64_t w;
         std::memcpy(&w, p, 8);
         const uint64_t lf = w ^ (kOnes * '\n');
         const uint64_t cr = w ^ (kOnes * '\r');
-        if (((lf - kOnes) & ~lf & kHigh) | ((cr - kOnes) & ~cr & kHigh)) break;
+        // A flag for each break byte; flags above the lowest may be false.
+        const uint64_t flags = ((lf - kOnes) & ~lf & kHigh) | ((cr - kOnes) & ~cr & kHigh);
+        if (flags != 0) {
+            if (kFirstByteLowest) return p + __builtin_ctzll(flags) / 8;
+            break;
+        }
         p += 8;
     }
     while (p < end && *p != '\n' && *p != '\r')

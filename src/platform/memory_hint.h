@@ -10,4 +10,9 @@ namespace voxaro {
 // faults. Only a hint: it never fails and changes no contents.
 void HintSequentialFill(void* data, size_t bytes);
 
+// The block is written next. Where the system can, its pages are made ready
+// in one step rather than by one fault each as the writes reach them. Only a
+// hint: it never fails and changes no contents.
+void HintWriteSoon(void* data, size_t bytes);
+
 }  // namespace voxaro

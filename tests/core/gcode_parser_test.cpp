@@ -145,8 +145,29 @@ TEST(GCodeReadWord, ScanStopsAtSymbolsAndNulBytes)
 
 TEST(GCodeReadWord, ValuesMatchTheGeneralDecimalConversion)
 {
-    // Random runs of signs, digits and points, short and long: ReadWord must
-    // accept exactly what ParseDecimal accepts and give the identical double.
+    // ReadWord must accept exactly what ParseDecimal accepts and give the
+    // identical double.
+    auto check = [](const std::string& number) {
+        double expected = 0, got = 0;
+        const bool converts = ParseDecimal(number.data(), number.data() + number.size(), expected);
+        const std::string text = "X" + number;
+        size_t pos = 0;
+        char letter = 0;
+        EXPECT_EQ(TGCodeParser::ReadWord(text.data(), text.size(), pos, letter, got), converts) << number;
+        if (converts) {
+            EXPECT_EQ(pos, text.size()) << number;
+            EXPECT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << number << " " << got << " " << expected;
+        }
+        return !::testing::Test::HasFailure();
+    };
+    // Around the limits of the quick conversion: 2^53, 19 and 20 digits
+    // (2^64 wraps to 0 in 64 bits), 22 and 23 decimals, signed zeros.
+    for (const char* edge :
+         {"9007199254740991", "9007199254740992", "9007199254740993", "900719925474099.3", "9999999999999999999",
+          "18446744073709551616", "1844674407370955161.6", ".0000000000000000000001", ".00000000000000000000001",
+          "1.0000000000000000000001", "-0", "-0.000", "+0.", "-.0", "0000000000000000000000000001.5"})
+        check(edge);
+    // Random runs of signs, digits and points, short and long.
     uint32_t seed = 99;
     auto next = [&seed](uint32_t n) {
         seed = seed * 1664525u + 1013904223u;
@@ -161,16 +182,7 @@ TEST(GCodeReadWord, ValuesMatchTheGeneralDecimalConversion)
             if (k == point || next(40) == 0) number += '.';
             number += static_cast<char>('0' + next(10));
         }
-        double expected = 0, got = 0;
-        const bool converts = ParseDecimal(number.data(), number.data() + number.size(), expected);
-        const std::string text = "X" + number;
-        size_t pos = 0;
-        char letter = 0;
-        ASSERT_EQ(TGCodeParser::ReadWord(text.data(), text.size(), pos, letter, got), converts) << number;
-        if (converts) {
-            ASSERT_EQ(pos, text.size()) << number;
-            ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << number << " " << got << " " << expected;
-        }
+        ASSERT_TRUE(check(number));
     }
 }
 
@@ -521,6 +533,16 @@ TEST(GCodeFeatures, CommentAnywhereConsumesTheLine)
     EXPECT_EQ(m[2].Feature, gfBridge);
 }
 
+TEST(GCodeFeatures, ModeWordsOnAConsumedLineDoNothing)
+{
+    // The feature comment consumes its line, G91 and M83 included; a plain
+    // note does not.
+    TGCodeParser p;
+    ASSERT_TRUE(LoadText(p, "G1 X1 E1\nG91 M83 ; FEATURE: Bridge\nG1 X5 E1.5\nG91 M83 ; a note\nG1 X5 E1.5\n"));
+    EXPECT_EQ(Column(p, &TGCodeMove::X), (std::vector<double>{1, 5, 10}));
+    EXPECT_EQ(Column(p, &TGCodeMove::E), (std::vector<double>{1, 1.5, 3}));
+}
+
 TEST(GCodeFeatures, LineWidthAndLayerHeightComments)
 {
     TGCodeParser p;
@@ -646,6 +668,22 @@ TEST(GCodePrintBounds, FallsBackToEveryNonRapidMove)
     ASSERT_TRUE(LoadText(p, "G0 X100 Y100\nG1 X3 Y4 E1\nG1 X-2 Y8\nG0 X-50\n"));
     ASSERT_TRUE(p.HasPrintBounds);
     EXPECT_EQ(PrintBounds(p), (TBounds{-2, 3, 4, 8, 0, 0}));
+}
+
+TEST(GCodePrintBounds, MovesPlacedStraightIntoTheArrayCountToo)
+{
+    // The parser keeps its candidate boxes as moves are added; moves written
+    // into the array directly are read again.
+    TGCodeParser loaded, placed;
+    ASSERT_TRUE(LoadText(loaded, "G1 X-5 Y-5\nG0 Z1 X100 Y100\nG1 X3 Y4\nG1 X6 Y2 Z2 E1\nG1 X7 Y1\n"));
+    ASSERT_TRUE(placed.Moves.Resize(static_cast<size_t>(loaded.MoveCount)));
+    for (int32_t i = 0; i < loaded.MoveCount; ++i)
+        placed.Moves[static_cast<size_t>(i)] = loaded.GetMove(i);
+    placed.MoveCount = loaded.MoveCount;
+    placed.ComputePrintBounds();
+    ASSERT_TRUE(placed.HasPrintBounds);
+    EXPECT_EQ(PrintBounds(placed), (TBounds{6, 6, 2, 2, 2, 2}));
+    EXPECT_EQ(PrintBounds(loaded), PrintBounds(placed));
 }
 
 TEST(GCodePrintBounds, RapidMovesAloneGiveNoPrintBounds)
