@@ -160,6 +160,7 @@ void BM_ToolpathFrameOSMesa(benchmark::State& state)
     gl.Api().Finish();
     state.counters["idle_compile_ms"] = Milliseconds(idle);
     state.counters["rss_growth_MB"] = static_cast<double>(bench::PeakRssBytes() - before) / 1e6;
+    state.counters["rss_held_MB"] = static_cast<double>(bench::CurrentRssBytes() - before) / 1e6;
     for (auto _ : state) {
         Turn(f);
         draw();
