@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <new>
 
 namespace voxaro {
 
@@ -132,7 +133,12 @@ bool TToolpathCache::CompilePending(const GLApi& gl, const TGCodeParser& parser,
     const auto stop = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
     do {
         TChunk& c = Chunks_[NextCompile_];
-        Refill(parser, style, c);
+        try {
+            Refill(parser, style, c);
+        } catch (const std::bad_alloc&) {
+            NextCompile_ = Chunks_.size();  // idle work is not worth failing for
+            break;
+        }
         c.List = Compile(gl, Scratch_);
         NextCompile_ = c.List ? NextCompile_ + 1 : Chunks_.size();  // no list: budget spent or lists refused
     } while (HasPending() && std::chrono::steady_clock::now() < stop);
