@@ -67,6 +67,7 @@ TViewerForm::~TViewerForm()
 
 void TViewerForm::DetachAndFree(std::unique_ptr<TViewerForm> form)
 {
+    form->StopListTimer();  // no timer message may reach the unloaded module
     form->GLRC.Reset();
     form->GLDC.Forget();
     form->GLWnd.Forget();
@@ -234,6 +235,7 @@ bool TViewerForm::CreateGLContext()
 // Frees the lists of the file on screen before the next one is read.
 void TViewerForm::ReleaseToolpathLists()
 {
+    StopListTimer();
     const TWGL* wgl = GetWGL();
     if (ToolpathCache.HasLists() && wgl && GLRC && GLDC.Get() && wgl->MakeCurrent(GLDC, GLRC.Get()))
         ToolpathCache.Release(wgl->GL);

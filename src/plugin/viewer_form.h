@@ -58,6 +58,8 @@ public:
     bool CreateGLContext();
     void ReleaseGL();
     void ReleaseToolpathLists();
+    // Stops the idle compiling of display lists.
+    void StopListTimer();
     void RenderMesh();
     void RenderGCode();
     void ResetView();

@@ -103,11 +103,15 @@ bool TViewerForm::DrawGCode()
     return true;
 }
 
+void TViewerForm::StopListTimer()
+{
+    if (GLWnd) KillTimer(GLWnd, kListTimer);
+}
+
 void TViewerForm::OnListTimer()
 {
     const GLApi* gl = IsGCode && GCode ? PrepareGL() : nullptr;
-    if (!gl || !CompileGCodeLists(*gl, ViewerFrame(*this, ClientSize(GLWnd)), kListSliceSeconds))
-        KillTimer(GLWnd, kListTimer);
+    if (!gl || !CompileGCodeLists(*gl, ViewerFrame(*this, ClientSize(GLWnd)), kListSliceSeconds)) StopListTimer();
 }
 
 void TViewerForm::RenderMesh()
