@@ -141,10 +141,8 @@ void TGCodeViewStyle::Printed(TPathBatch& out, const TGCodeMove& start, const TG
     out.SetEdgeOffset(false);
 }
 
-bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
+void BeginGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
 {
-    if (!frame.Parser || frame.Parser->MoveCount <= 0) return false;
-    if (frame.Width <= 0 || frame.Height <= 0) return false;
     const TGCodeViewOptions& o = frame.Options;
     ClearFrame(gl, frame.Width, frame.Height);
     SetColorByLayer(o.ColorByLayer);
@@ -153,10 +151,22 @@ bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
     DrawGrid(gl, *frame.Parser, frame.Camera);
     if (o.Axes) DrawAxes(gl, frame.Camera);
     if (o.Lighting) gl.Enable(gl::LIGHTING);
-    DrawMoves(gl, frame);
+}
+
+void EndGCodeFrame(const GLApi& gl)
+{
     gl.Disable(gl::LIGHTING);
     gl.LineWidth(1.0f);
     gl.Flush();
+}
+
+bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
+{
+    if (!frame.Parser || frame.Parser->MoveCount <= 0) return false;
+    if (frame.Width <= 0 || frame.Height <= 0) return false;
+    BeginGCodeFrame(gl, frame);
+    DrawMoves(gl, frame);
+    EndGCodeFrame(gl);
     return true;
 }
 

@@ -119,9 +119,8 @@ void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int he
     gl.Finish();
 }
 
-bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
+TGCodeCamera BeginGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, int width, int height)
 {
-    if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
     SetGCodeState(gl, width, height);
     const TGCodeCamera cam = FittedCamera(parser);
     ApplyToolpathCamera(gl, cam, width, height);
@@ -129,6 +128,13 @@ bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorB
     gl.Disable(gl::LIGHTING);
     DrawFloorGrid(gl, ThumbnailGrid(parser), kThumbnailPalette.Grid);
     gl.Enable(gl::LIGHTING);
+    return cam;
+}
+
+bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
+{
+    if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
+    const TGCodeCamera cam = BeginGCodeThumbnail(gl, parser, width, height);
     const TViewVolume volume(ToolpathClipMatrix(cam, width, height), width, height);
     DrawToolpathStreamed(gl, parser, TThumbnailStyle(parser, colorByLayer), &volume);
     gl.Disable(gl::LIGHTING);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "GCodeParser.h"
+#include "camera.h"
 #include "gl_api.h"
 #include "mesh_data.h"
 
@@ -19,5 +20,8 @@ void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int he
 // pi/6, fitted to the print bounds. Travel is never drawn. Flushes GL.
 // False, drawing nothing, without moves or with a size that is not positive.
 bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height);
+// The same picture up to its moves: state, fitted camera, light, grid, and
+// lighting on. Returns the camera.
+TGCodeCamera BeginGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, int width, int height);
 
 }  // namespace voxaro

@@ -89,7 +89,6 @@ TSceneBox TPathBatch::Bounds() const
     return box;
 }
 
-
 void TPathBatch::Close()
 {
     SetEdgeOffset(false);

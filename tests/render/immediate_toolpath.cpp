@@ -1,6 +1,7 @@
-// The toolpath drawing as it was before vertex arrays and display lists:
-// immediate mode, one glBegin/glEnd per line and per box face. Kept only as
-// the reference the new path must match pixel for pixel.
+// The toolpath's moves drawn as they were before vertex arrays and display
+// lists: immediate mode, one glBegin/glEnd per line and per box face, inside
+// the same frame and thumbnail setup. Kept only as the reference the new
+// path must match pixel for pixel.
 #include "immediate_toolpath.h"
 
 #include <algorithm>
@@ -21,14 +22,7 @@ void SetPrintColor(const GLApi& gl, const TToolpathPalette& palette, const TGCod
 
 namespace {
 
-constexpr double kAxisLengthFactor = 0.12;
-
-constexpr TColor kAxisX = {1.0f, 0.2f, 0.2f, 1.0f};
-constexpr TColor kAxisUp = {0.2f, 1.0f, 0.2f, 1.0f};
-constexpr TColor kAxisDepth = {0.2f, 0.2f, 1.0f, 1.0f};
 constexpr TColor kEdgeColor = {0.55f, 0.55f, 0.55f, 0.7f};
-// Directional light, fixed in scene axes.
-constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
 
 void Vertex(const GLApi& gl, const TScenePoint& p)
 {
@@ -61,52 +55,6 @@ void Quad(const GLApi& gl, float nx, float ny, float nz, const TScenePoint& c0, 
     Vertex(gl, c2);
     Vertex(gl, c3);
     gl.End();
-}
-
-void ClearFrame(const GLApi& gl, int width, int height)
-{
-    const TColor& bg = kViewPalette.Background;
-    gl.ClearColor(bg.R, bg.G, bg.B, bg.A);
-    gl.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
-    gl.Viewport(0, 0, width, height);
-    gl.Enable(gl::DEPTH_TEST);
-    gl.Enable(gl::POLYGON_OFFSET_FILL);
-    gl.PolygonOffset(1.0f, 1.0f);
-}
-
-void SetupLight(const GLApi& gl, bool lighting)
-{
-    if (lighting) {
-        gl.Enable(gl::LIGHTING);
-        gl.Enable(gl::LIGHT0);
-        gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
-    }
-    gl.Disable(gl::LIGHTING);
-}
-
-// Floor grid over the print bounds with a 10-unit margin, or a 100 x 100
-// square around the camera target.
-void DrawGrid(const GLApi& gl, const TGCodeParser& gcode, const TGCodeCamera& cam)
-{
-    TFloorGrid grid = gcode.HasPrintBounds
-                          ? FloorGridOver(gcode.PrintMinX, gcode.PrintMaxX, gcode.PrintMinY, gcode.PrintMaxY)
-                          : FloorGridAround(cam.CamTargetX, -cam.CamTargetZ);
-    DrawFloorGrid(gl, grid, kViewPalette.Grid);
-}
-
-void DrawAxes(const GLApi& gl, const TGCodeCamera& cam)
-{
-    TScenePoint o = {static_cast<float>(cam.CamTargetX), static_cast<float>(cam.CamTargetY),
-                     static_cast<float>(cam.CamTargetZ)};
-    float len = static_cast<float>(kAxisLengthFactor * cam.CamDist);
-    gl.LineWidth(2.0f);
-    SetColor(gl, kAxisX);
-    DrawLine(gl, o, {o.X + len, o.Y, o.Z});
-    SetColor(gl, kAxisUp);
-    DrawLine(gl, o, {o.X, o.Y + len, o.Z});
-    SetColor(gl, kAxisDepth);
-    DrawLine(gl, o, {o.X, o.Y, o.Z - len});
-    gl.LineWidth(1.0f);
 }
 
 void DrawSegmentBox(const GLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
@@ -227,18 +175,9 @@ bool DrawImmediateFrame(const GLApi& gl, const TGCodeFrame& frame)
 {
     if (!frame.Parser || frame.Parser->MoveCount <= 0) return false;
     if (frame.Width <= 0 || frame.Height <= 0) return false;
-    const TGCodeViewOptions& o = frame.Options;
-    ClearFrame(gl, frame.Width, frame.Height);
-    SetColorByLayer(o.ColorByLayer);
-    ApplyToolpathCamera(gl, frame.Camera, frame.Width, frame.Height);
-    SetupLight(gl, o.Lighting);
-    DrawGrid(gl, *frame.Parser, frame.Camera);
-    if (o.Axes) DrawAxes(gl, frame.Camera);
-    if (o.Lighting) gl.Enable(gl::LIGHTING);
+    BeginGCodeFrame(gl, frame);
     DrawMoves(gl, frame);
-    gl.Disable(gl::LIGHTING);
-    gl.LineWidth(1.0f);
-    gl.Flush();
+    EndGCodeFrame(gl);
     return true;
 }
 
@@ -251,22 +190,6 @@ constexpr double kRibbonMinLength = 1e-5;
 void SceneVertex(const GLApi& gl, double x, double y, double z)
 {
     gl.Vertex3f(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
-}
-
-void SetGCodeState(const GLApi& gl, int width, int height)
-{
-    gl.Enable(gl::DEPTH_TEST);
-    gl.Enable(gl::LIGHTING);
-    gl.Enable(gl::LIGHT0);
-    gl.Enable(gl::COLOR_MATERIAL);
-    gl.ColorMaterial(gl::FRONT_AND_BACK, gl::AMBIENT_AND_DIFFUSE);
-    gl.Enable(gl::NORMALIZE);
-    gl.Enable(gl::POLYGON_OFFSET_FILL);
-    gl.PolygonOffset(1.0f, 1.0f);
-    const TColor& bg = kThumbnailPalette.Background;
-    gl.ClearColor(bg.R, bg.G, bg.B, bg.A);
-    gl.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
-    gl.Viewport(0, 0, width, height);
 }
 
 // Top face of a fixed-width ribbon from prev's end to m's end, each end
@@ -319,33 +242,12 @@ void DrawThumbnailMoves(const GLApi& gl, const TGCodeParser& parser, bool colorB
         });
 }
 
-// The view's camera fitted to the print and turned to the default angles.
-TGCodeCamera FittedCamera(const TGCodeParser& parser)
-{
-    TGCodeCamera cam;
-    FitGCodeCamera(cam, &parser);
-    ResetGCodeAngles(cam);
-    return cam;
-}
-
-// Floor grid over the fitted box with a margin of one step.
-TFloorGrid ThumbnailGrid(const TGCodeParser& p)
-{
-    if (p.HasPrintBounds) return FloorGridOver(p.PrintMinX, p.PrintMaxX, p.PrintMinY, p.PrintMaxY);
-    return FloorGridOver(p.MinX, p.MaxX, p.MinY, p.MaxY);
-}
-
 }  // namespace
 
 bool DrawImmediateThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
 {
     if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
-    SetGCodeState(gl, width, height);
-    ApplyToolpathCamera(gl, FittedCamera(parser), width, height);
-    gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
-    gl.Disable(gl::LIGHTING);
-    DrawFloorGrid(gl, ThumbnailGrid(parser), kThumbnailPalette.Grid);
-    gl.Enable(gl::LIGHTING);
+    BeginGCodeThumbnail(gl, parser, width, height);
     DrawThumbnailMoves(gl, parser, colorByLayer);
     gl.Disable(gl::LIGHTING);
     gl.Flush();
