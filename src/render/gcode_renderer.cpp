@@ -111,8 +111,8 @@ void TGCodeViewStyle::Thin(TPathBatch& out, const TGCodeMove& start, const TGCod
     DrawChord(out, start, m);
 }
 
-// One printed move: lit boxes (arcs as chains of boxes, with their long
-// edges when asked) or a thick unlit line (arcs as their chord).
+// One printed move: lit boxes (arcs as chains of boxes, straight moves with
+// their long edges when asked) or a thick unlit line (arcs as their chord).
 void TGCodeViewStyle::Printed(TPathBatch& out, const TGCodeMove& start, const TGCodeMove& m, bool drawn) const
 {
     if (!drawn) return;
