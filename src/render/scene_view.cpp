@@ -46,23 +46,36 @@ TMat4 operator*(const TMat4& a, const TMat4& b)
     return r;
 }
 
+namespace {
+
+// Half width and half height of the near plane's window.
+struct TFrustumHalf {
+    double Right, Top;
+};
+
+TFrustumHalf ToolpathFrustum(int width, int height)
+{
+    const double top = std::tan(kHalfFovRadians) * kNearPlane;
+    return {top * width / height, top};
+}
+
+}  // namespace
+
 void ApplyToolpathProjection(const GLApi& gl, int width, int height)
 {
-    double top = std::tan(kHalfFovRadians) * kNearPlane;
-    double right = top * width / height;
+    const TFrustumHalf h = ToolpathFrustum(width, height);
     gl.MatrixMode(gl::PROJECTION);
     gl.LoadIdentity();
-    gl.Frustum(-right, right, -top, top, kNearPlane, kFarPlane);
+    gl.Frustum(-h.Right, h.Right, -h.Top, h.Top, kNearPlane, kFarPlane);
 }
 
 TMat4 ToolpathProjectionMatrix(int width, int height)
 {
-    const double top = std::tan(kHalfFovRadians) * kNearPlane;
-    const double right = top * width / height;
+    const TFrustumHalf h = ToolpathFrustum(width, height);
     const double n = kNearPlane, f = kFarPlane;
     TMat4 p{};
-    p.M[0] = n / right;  // symmetric: (2n / (r - l)), no x or y shift
-    p.M[5] = n / top;
+    p.M[0] = n / h.Right;  // symmetric: (2n / (r - l)), no x or y shift
+    p.M[5] = n / h.Top;
     p.M[10] = -(f + n) / (f - n);
     p.M[11] = -1.0;
     p.M[14] = -2.0 * f * n / (f - n);
