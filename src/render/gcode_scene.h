@@ -149,26 +149,29 @@ template <typename Thin, typename Printed>
 void WalkMoveRange(const TGCodeParser& parser, const TMoveFilter& filter, TWalkPos& pos, int32_t end, Thin&& thin,
                    Printed&& printed)
 {
-    if (pos.Move >= end) return;
-    TGCodeMove prev = parser.GetMove(pos.Move > 0 ? pos.Move - 1 : 0);
+    end = std::min(end, parser.MoveCount);
+    if (pos.Move < 0 || pos.Move >= end) return;
+    // The moves in place: this loop runs once per move of every frame drawn.
+    const TGCodeMove* moves = parser.Moves.data();
+    const TGCodeMove* prev = &moves[pos.Move > 0 ? pos.Move - 1 : 0];
     bool runOpen = pos.RunOpen;
     for (int32_t i = pos.Move; i < end; ++i) {
-        const TGCodeMove m = parser.GetMove(i);
+        const TGCodeMove& m = moves[i];
         if (filter.LayerSel < 0 || m.Layer <= filter.LayerSel) {
             const TMoveRole role = RoleOf(m);
             if (role == TMoveRole::Travel || role == TMoveRole::Idle) {
-                thin(prev, m, role);
+                thin(*prev, m, role);
                 runOpen = false;
             } else if (role == TMoveRole::Printed) {
                 if (!filter.ShowPrint || (IsSupport(m) && !filter.ShowSupport)) {
                     runOpen = false;
                 } else {
-                    printed(prev, m, runOpen);
+                    printed(*prev, m, runOpen);
                     runOpen = true;
                 }
             }
         }
-        prev = m;
+        prev = &m;
     }
     pos = {end, runOpen};
 }
