@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "GCodeParser.h"
+#include "geom/vec3.h"
 
 namespace voxaro {
 
@@ -25,8 +26,6 @@ constexpr uint32_t kVkSubtract = 109;  // numeric pad minus
 constexpr uint32_t kVkF5 = 116;
 constexpr uint32_t kVkOemPlus = 187;   // plus/equals key
 constexpr uint32_t kVkOemMinus = 189;  // minus key
-
-constexpr double kPi = 3.14159265358979323846;
 
 // Mesh camera steps.
 constexpr double kMeshKeyRotStep = 5.0;     // degrees per arrow key

@@ -11,11 +11,6 @@ constexpr double kFarPlane = 200000.0;
 constexpr double kHalfFovRadians = 0.39269908169872414;  // 22.5 degrees
 constexpr double kMinVectorLength = 1e-12;
 
-TVec3 Cross(const TVec3& a, const TVec3& b)
-{
-    return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
-}
-
 // Unit length when the vector is long enough; otherwise unchanged.
 TVec3 NormalizedIfLong(const TVec3& v)
 {
@@ -31,19 +26,6 @@ TVec3 OrbitEye(const TVec3& target, double distance, double yaw, double pitch)
     double cosPitch = std::cos(pitch);
     return {target.X + distance * cosPitch * std::cos(yaw), target.Y + distance * std::sin(pitch),
             target.Z + distance * cosPitch * std::sin(yaw)};
-}
-
-TMat4 operator*(const TMat4& a, const TMat4& b)
-{
-    TMat4 r{};
-    for (int col = 0; col < 4; ++col)
-        for (int row = 0; row < 4; ++row) {
-            double sum = 0.0;
-            for (int k = 0; k < 4; ++k)
-                sum += a.M[k * 4 + row] * b.M[col * 4 + k];
-            r.M[col * 4 + row] = sum;
-        }
-    return r;
 }
 
 namespace {

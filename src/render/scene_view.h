@@ -2,13 +2,10 @@
 // the 45-degree perspective and a look-at built by hand.
 #pragma once
 
+#include "geom/vec3.h"
 #include "gl_api.h"
 
 namespace voxaro {
-
-struct TVec3 {
-    double X, Y, Z;
-};
 
 struct TColor {
     float R, G, B, A;
@@ -18,12 +15,6 @@ inline void SetColor(const GLApi& gl, const TColor& c)
 {
     gl.Color4f(c.R, c.G, c.B, c.A);
 }
-
-// A 4 x 4 matrix in OpenGL's column-major order.
-struct TMat4 {
-    double M[16];
-};
-TMat4 operator*(const TMat4& a, const TMat4& b);
 
 // Eye of an orbit camera: target + distance x (cos pitch cos yaw, sin pitch, cos pitch sin yaw).
 TVec3 OrbitEye(const TVec3& target, double distance, double yaw, double pitch);

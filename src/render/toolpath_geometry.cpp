@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "geom/vec3.h"
+
 namespace voxaro {
 
 namespace {
-constexpr double kPi = 3.14159265358979323846;
 constexpr double kArcPieceAngle = 0.08726646259971647;  // 5 degrees
 constexpr int kMinArcPieces = 4;
 constexpr float kMinBoxLength = 1e-5f;
