@@ -46,17 +46,19 @@ void CollectFaces(TStepScene& scene)
         const TStepEntity& e = scene.Entities[static_cast<size_t>(k)];
         if (e.TypeCode != stAdvancedBrepShapeRepresentation) continue;
         scene.UseXform = FindXform(scene, e.Id, scene.Xform);
+        ++scene.Generation;  // edge points are pooled in place
         AddShapeRep(scene, k);
     }
     scene.UseXform = false;
     MatIdentity(scene.Xform);
+    ++scene.Generation;
     for (uint8_t code : {stAdvancedFace, stPolyLoop}) {
         if (!scene.Faces.empty()) return;
         for (int32_t k = 0; k < scene.EntityCount; ++k) {
-            if (scene.Entities[static_cast<size_t>(k)].TypeCode != code) continue;
-            if (code == stAdvancedFace)
+            const uint8_t type = scene.Entities[static_cast<size_t>(k)].TypeCode;
+            if (code == stAdvancedFace && (type == stAdvancedFace || type == stFaceSurface))
                 AddAdvancedFace(scene, k);
-            else
+            else if (code == stPolyLoop && type == stPolyLoop)
                 AddPolyLoopFace(scene, k);
         }
     }
@@ -92,6 +94,7 @@ bool LoadStepScene(TStepScene& scene, TMeshData& mesh)
     BuildIdIndex(scene);
     BuildAssemblyXforms(scene);
     InitPointHash(scene);
+    SetUpSampling(scene);
     scene.CollectedLimit = CollectedIndexLimit(scene.BufferSize);
     CollectFaces(scene);
     if (scene.Faces.empty()) {

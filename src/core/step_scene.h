@@ -15,15 +15,18 @@
 #include <string_view>
 #include <vector>
 
+#include "geom/curves.h"
+#include "geom/surfaces.h"
+#include "geom/vec3.h"
 #include "pod_array.h"
 
 namespace voxaro {
 
 class TMeshData;
+class TWorkBudget;
+struct TGLVertex;
 
-struct TStepVec3 {
-    double X, Y, Z;
-};
+using TStepVec3 = TVec3;
 
 // One stored instance. Simple instances own ParamCount parameters starting at
 // FirstParam in TStepScene::Params; a complex instance (TypeCode 22) has no
@@ -44,11 +47,24 @@ struct TStepSpan {
 using TStepIntArray = std::vector<int32_t>;
 using TStepHoleArray = std::vector<TStepIntArray>;
 
+// A bound of a face drawn on its surface: its corners (point indices) in the
+// traversal the face gives it, and the edge (table position) each lies on.
+struct TStepLoop {
+    TStepIntArray Points, Edges;
+    bool Outer = false;
+};
+
 struct TStepFace {
     TStepIntArray Outer;  // at least 3 point indices, no two neighbours closer than 1e-8
     TStepHoleArray Holes;
     uint8_t R = 0, G = 0, B = 0;
     bool HasColor = false;
+    // Curved faces are drawn on their surface, Outer and Holes being the
+    // polygon they fall back to.
+    int32_t Surface = -1;  // table position of the surface, -1 for a flat face
+    bool SameSense = true;
+    int32_t Xform = -1;  // the placement of its points in TStepScene::FaceXforms, -1 for none
+    std::vector<TStepLoop> Loops;
 };
 
 // Column-major 4x4: element (row r, column c) at index 4c + r.
@@ -88,6 +104,28 @@ enum TStepType : uint8_t {
     stAdvancedBrepShapeRepresentation = 24,
     stManifoldSolidBrep = 25,
     stClosedShell = 26,
+    stEllipse = 27,
+    stBSplineCurveWithKnots = 28,
+    stBezierCurve = 29,
+    stPolyline = 30,
+    stTrimmedCurve = 31,
+    stSurfaceCurve = 32,  // SURFACE_CURVE and SEAM_CURVE: their 3-D curve
+    stVector = 33,
+    stPlane = 34,
+    stCylindricalSurface = 35,
+    stConicalSurface = 36,
+    stSphericalSurface = 37,
+    stToroidalSurface = 38,
+    stBSplineSurfaceWithKnots = 39,
+    stBezierSurface = 40,
+    stSurfaceOfRevolution = 41,
+    stSurfaceOfLinearExtrusion = 42,
+    stOffsetSurface = 43,
+    stVertexLoop = 44,
+    stFaceSurface = 45,
+    stAxis1Placement = 46,
+    stOpenShell = 47,
+    stShellBasedSurfaceModel = 48,
 };
 
 // Identifier -> table position. A dense table while identifiers are about as
@@ -161,6 +199,24 @@ struct TStepScene {
 
     TStepListPool Lists;
 
+    // How finely curves and surfaces are drawn (from the size of the model).
+    TSampling Sampling;
+    double AngleUnit = 1;  // radians per plane angle unit of the file
+    std::vector<TMat4> FaceXforms;
+    // Points along each edge, pooled for the placement in force: per table
+    // position, the placement generation they were made for, their first
+    // entry in EdgePoints and their count.
+    struct TEdgeSamples {
+        uint32_t Generation = 0;
+        uint32_t First = 0, Count = 0;
+    };
+    std::vector<TEdgeSamples> EdgeCache;
+    TPodArray<int32_t> EdgePoints;
+    size_t EdgePointCount = 0;
+    uint32_t Generation = 1;
+    // Faces that could not be drawn on their surface and fell back to their polygon.
+    int32_t FlatFallbacks = 0;
+
     TStepScene();
     TStepScene(const TStepScene&) = delete;
     TStepScene& operator=(const TStepScene&) = delete;
@@ -230,10 +286,38 @@ void AddFace(TStepScene& scene, const TStepIntArray& loop, bool hasColor, uint8_
 void AddFaceWithHoles(TStepScene& scene, const TStepIntArray& loop, TStepHoleArray&& holes, bool hasColor, uint8_t r,
                       uint8_t g, uint8_t b);
 void AddPolyLoopFace(TStepScene& scene, int32_t pos);
-bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop);
+bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop, TStepIntArray* edges = nullptr);
 void AddAdvancedFace(TStepScene& scene, int32_t pos);
 void AddClosedShell(TStepScene& scene, int32_t pos);
 void AddShapeRep(TStepScene& scene, int32_t pos);
+
+// ----- Curves and surfaces (step_curves.cpp, step_surfaces.cpp) -----
+
+// The text inside the parentheses after `name` in a complex instance's raw
+// text; a null view when the part is missing.
+std::string_view ComplexPart(std::string_view raw, std::string_view name);
+bool ReadNumberList(std::string_view list, std::vector<double>& out, size_t cap);
+bool ReadIntList(std::string_view list, std::vector<int>& out, size_t cap);
+// A list of references to CARTESIAN_POINTs; false when one is not a point or
+// the list is longer than cap.
+bool ReadPointList(const TStepScene& scene, std::string_view list, std::vector<TVec3>& out, size_t cap);
+// An AXIS2_PLACEMENT_3D as an orthonormal frame.
+bool ReadFrame(const TStepScene& scene, int32_t pos, TFrame& f);
+// A curve entity (through SURFACE_CURVE, SEAM_CURVE and TRIMMED_CURVE to the
+// curve they are made of); false for kinds the reader does not draw.
+bool ReadStepCurve(const TStepScene& scene, int32_t pos, TCurve& out);
+bool ReadStepSurface(const TStepScene& scene, int32_t pos, TSurface& out, int depth = 0);
+// Whether faces on the surface at pos are drawn flat (planes, and surfaces
+// the reader does not know).
+bool IsPlaneOrUnknown(const TStepScene& scene, int32_t pos);
+// Sampling and angle unit of the file: chords within 0.1% of the diagonal of
+// the model's vertices.
+void SetUpSampling(TStepScene& scene);
+// The points strictly inside EDGE_CURVE pos along its curve, from its start
+// vertex to its end vertex; none for straight edges and curves the reader
+// does not draw.
+void SampleEdge(const TStepScene& scene, int32_t pos, std::vector<TVec3>& out);
+std::pair<uint32_t, uint32_t> EdgeSamples(TStepScene& scene, int32_t pos);
 
 // ----- Colours and assemblies (step_styles.cpp) -----
 
@@ -260,5 +344,10 @@ void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b);
 // bridging and ear clipping over the whole load; beyond it a TReaderError is
 // raised.
 void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLimit);
+// A curved face drawn on its surface, three vertex records per triangle
+// appended to out; false (out as it was) when it cannot be (the caller then
+// draws its polygon).
+bool MeshCurvedFace(const TStepScene& scene, const TStepFace& face, const uint8_t rgb[3], TWorkBudget& work,
+                    std::vector<TGLVertex>& out);
 
 }  // namespace voxaro

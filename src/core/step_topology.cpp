@@ -1,7 +1,10 @@
-// Faces of the boundary representation as polygons over the point pool. Only
-// the vertices of edges are used: the curve of an edge and the surface of a
-// face are never read, so curved edges become chords and a face bounded by a
-// single closed edge has too few points and is dropped.
+// Faces of the boundary representation over the point pool. A loop runs
+// through the vertex at which each of its edges is entered and the points
+// along the edge's curve; each edge is sampled once (per placement) and its
+// points pooled, so the faces on both sides of it share them exactly. Curved
+// faces also keep their surface, sense and bounds to be drawn on the surface;
+// their loops are their fall-back polygon.
+#include <algorithm>
 #include <cmath>
 #include <utility>
 
@@ -77,11 +80,32 @@ void AddPolyLoopFace(TStepScene& scene, int32_t pos)
     AddFace(scene, loop, false, 0, 0, 0);
 }
 
+// The points strictly inside edge pos, from its start to its end, pooled
+// once per placement: (first entry in EdgePoints, count).
+std::pair<uint32_t, uint32_t> EdgeSamples(TStepScene& scene, int32_t pos)
+{
+    TStepScene::TEdgeSamples& cached = scene.EdgeCache[static_cast<size_t>(pos)];
+    if (cached.Generation == scene.Generation) return {cached.First, cached.Count};
+    std::vector<TVec3> points;
+    SampleEdge(scene, pos, points);
+    if (scene.EdgePointCount + points.size() > UINT32_MAX) throw TOutOfMemory();
+    cached = {scene.Generation, static_cast<uint32_t>(scene.EdgePointCount), static_cast<uint32_t>(points.size())};
+    if (scene.EdgePointCount + points.size() > scene.EdgePoints.size() &&
+        !scene.EdgePoints.Resize(
+            std::max<size_t>(2 * scene.EdgePoints.size(), scene.EdgePointCount + points.size() + 1024)))
+        throw TOutOfMemory();
+    for (const TVec3& p : points)
+        scene.EdgePoints[scene.EdgePointCount++] = AddPoint(scene, p);
+    return {cached.First, cached.Count};
+}
+
 // Each oriented edge contributes the vertex at which the traversal enters
-// it: the edge's start, or its end when the orientation is false.
-bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop)
+// it (the edge's start, or its end when the orientation is false) and the
+// points along it in the direction of the traversal.
+bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop, TStepIntArray* edges)
 {
     loop.clear();
+    if (edges) edges->clear();
     const TStepEntity* e = scene.At(pos);
     if (!HasType(e, stEdgeLoop, 2)) return false;
     TStepList items(scene);
@@ -97,19 +121,78 @@ bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop)
         ReadEdgeEnds(scene, edge, start, end, hasStart, hasEnd);
         if (forward ? !hasStart : !hasEnd) continue;
         Collect(scene, loop, AddPoint(scene, forward ? start : end));
+        if (hasStart && hasEnd) {
+            const auto [first, count] = EdgeSamples(scene, edge);
+            for (uint32_t k = 0; k < count; ++k)
+                Collect(scene, loop, scene.EdgePoints[first + (forward ? k : count - 1 - k)]);
+        }
+        if (edges) edges->resize(loop.size(), edge);
     }
     return loop.size() >= 3;
 }
 
+namespace {
+
+// Consecutive repeats of a corner (a degenerate edge at a pole) dropped.
+void DropRepeats(TStepLoop& l)
+{
+    size_t w = 0;
+    for (size_t i = 0; i < l.Points.size(); ++i) {
+        if (w > 0 && l.Points[i] == l.Points[w - 1]) continue;
+        l.Points[w] = l.Points[i], l.Edges[w] = l.Edges[i], ++w;
+    }
+    while (w > 1 && l.Points[w - 1] == l.Points[0])
+        --w;
+    l.Points.resize(w), l.Edges.resize(w);
+}
+
+// A bound of a curved face: the loop's corners in the direction the bound
+// gives it; a VERTEX_LOOP is a single corner.
+bool ReadSurfaceLoop(TStepScene& scene, const TStepEntity& bound, int32_t loopPos, TStepLoop& out)
+{
+    const TStepEntity* loopEntity = scene.At(loopPos);
+    out.Points.clear(), out.Edges.clear();
+    if (HasType(loopEntity, stVertexLoop, 2)) {
+        TStepVec3 p;
+        if (!ReadVertexPoint(scene, ResolveParam(scene, *loopEntity, 1), p)) return false;
+        Collect(scene, out.Points, AddPoint(scene, p));
+        out.Edges.push_back(-1);
+        return true;
+    }
+    if (!BuildEdgeLoop(scene, loopPos, out.Points, &out.Edges) && out.Points.empty()) return false;
+    if (bound.ParamCount >= 3 && !IsTrueFlag(scene.Param(bound, 2))) {
+        std::reverse(out.Points.begin(), out.Points.end());
+        std::reverse(out.Edges.begin(), out.Edges.end());
+    }
+    DropRepeats(out);
+    return !out.Points.empty();
+}
+
+int32_t CurrentXform(TStepScene& scene)
+{
+    if (!scene.UseXform) return -1;
+    TMat4 m;
+    std::copy(scene.Xform, scene.Xform + 16, m.M);
+    if (scene.FaceXforms.empty() || !std::equal(m.M, m.M + 16, scene.FaceXforms.back().M))
+        scene.FaceXforms.push_back(m);
+    return static_cast<int32_t>(scene.FaceXforms.size() - 1);
+}
+
+}  // namespace
+
 void AddAdvancedFace(TStepScene& scene, int32_t pos)
 {
     const TStepEntity* e = scene.At(pos);
-    if (!HasType(e, stAdvancedFace, 2)) return;
+    if (!e || (e->TypeCode != stAdvancedFace && e->TypeCode != stFaceSurface) || e->ParamCount < 2) return;
     uint8_t r, g, b;
     bool hasColor = GetFaceColor(scene, e->Id, r, g, b);
+    const int32_t surface = e->ParamCount >= 3 ? ResolveParam(scene, *e, 2) : -1;
+    const bool curved = !IsPlaneOrUnknown(scene, surface);
 
     TStepIntArray outer, loop;
     TStepHoleArray holes;
+    bool outerReversed = false, firstHoleReversed = false;
+    std::vector<TStepLoop> loops;
     TStepList bounds(scene);
     OpenList(scene.Param(*e, 1), bounds.Items);
     for (std::string_view item : bounds.Items) {
@@ -120,32 +203,67 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
         const int32_t loopPos = ResolveParam(scene, *bound, 1);
         const TStepEntity* loopEntity = scene.At(loopPos);
         if (!loopEntity) continue;
+        if (curved) {
+            TStepLoop l;
+            l.Outer = isOuter;
+            if (ReadSurfaceLoop(scene, *bound, loopPos, l)) loops.push_back(std::move(l));
+        }
         if (loopEntity->TypeCode == stPolyLoop) {
             if (isOuter) AddPolyLoopFace(scene, loopPos);  // a face of its own, without colour or holes
         } else if (loopEntity->TypeCode == stEdgeLoop && BuildEdgeLoop(scene, loopPos, loop)) {
-            if (isOuter)
+            // A bound whose orientation is false is walked backwards: the
+            // outer loop's walk gives the face's normal.
+            const bool reversed = bound->ParamCount >= 3 && !IsTrueFlag(scene.Param(*bound, 2));
+            if (isOuter) {
                 outer.swap(loop);  // a later outer bound wins
-            else
+                outerReversed = reversed;
+            } else {
                 holes.push_back(std::move(loop));  // emptied again by the next BuildEdgeLoop
+                if (holes.size() == 1) firstHoleReversed = reversed;
+            }
         }
     }
     if (outer.empty() && !holes.empty()) {
         outer = std::move(holes.front());
         holes.erase(holes.begin());
+        outerReversed = firstHoleReversed;
     }
+    if (outerReversed) std::reverse(outer.begin(), outer.end());
+    const size_t before = scene.Faces.size();
     if (outer.size() >= 3) AddFaceWithHoles(scene, outer, std::move(holes), hasColor, r, g, b);
+    if (!curved || loops.empty()) return;
+    if (scene.Faces.size() == before) {  // no polygon to fall back to, but a surface to draw on
+        scene.Faces.emplace_back();
+        TStepFace& f = scene.Faces.back();
+        f.R = r, f.G = g, f.B = b, f.HasColor = hasColor;
+    }
+    TStepFace& face = scene.Faces.back();
+    face.Surface = surface;
+    face.SameSense = e->ParamCount < 4 || IsTrueFlag(scene.Param(*e, 3));
+    face.Xform = CurrentXform(scene);
+    face.Loops = std::move(loops);
 }
 
 void AddClosedShell(TStepScene& scene, int32_t pos)
 {
     const TStepEntity* e = scene.At(pos);
-    if (!HasType(e, stClosedShell, 2)) return;
+    if (!HasType(e, stClosedShell, 2) && !HasType(e, stOpenShell, 2)) return;
     TStepList faces(scene);
     OpenList(scene.Param(*e, 1), faces.Items);
     for (std::string_view item : faces.Items) {
         int32_t face = FindEntity(scene, ParseRef(item));
-        if (HasType(scene.At(face), stAdvancedFace, 0)) AddAdvancedFace(scene, face);
+        if (HasType(scene.At(face), stAdvancedFace, 0) || HasType(scene.At(face), stFaceSurface, 0))
+            AddAdvancedFace(scene, face);
     }
+}
+
+// The shells of a SHELL_BASED_SURFACE_MODEL.
+void AddShellList(TStepScene& scene, const TStepEntity& model)
+{
+    TStepList shells(scene);
+    OpenList(scene.Param(model, 1), shells.Items);
+    for (std::string_view item : shells.Items)
+        AddClosedShell(scene, FindEntity(scene, ParseRef(item)));
 }
 
 void AddShapeRep(TStepScene& scene, int32_t pos)
@@ -162,8 +280,10 @@ void AddShapeRep(TStepScene& scene, int32_t pos)
             AddAdvancedFace(scene, at);
         else if (HasType(it, stManifoldSolidBrep, 2))
             AddClosedShell(scene, ResolveParam(scene, *it, 1));
-        else if (it->TypeCode == stClosedShell)
+        else if (it->TypeCode == stClosedShell || it->TypeCode == stOpenShell)
             AddClosedShell(scene, at);
+        else if (HasType(it, stShellBasedSurfaceModel, 2))
+            AddShellList(scene, *it);
     }
 }
 

@@ -49,6 +49,13 @@ public:
             ++N_;
         }
     }
+    // A vertex record made elsewhere (a face drawn on its surface).
+    void Copy(const TGLVertex& v)
+    {
+        Mesh_.Vertices[N_] = v;
+        Mesh_.Indices[N_] = static_cast<uint32_t>(N_);
+        ++N_;
+    }
     size_t Written() const { return N_; }
 
 private:
@@ -115,11 +122,42 @@ void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b)
     b = StepColorByte(std::max(0.0, 0.86 - (i % 9) * 0.018) * 255);
 }
 
+namespace {
+
+// Colour of face i: its own, or the fall-back palette's.
+void FaceColor(const TStepFace& face, size_t i, uint8_t rgb[3])
+{
+    rgb[0] = face.R, rgb[1] = face.G, rgb[2] = face.B;
+    if (!face.HasColor) StepPaletteColor(static_cast<int32_t>(i), rgb[0], rgb[1], rgb[2]);
+}
+
+}  // namespace
+
 void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLimit)
 {
-    uint64_t triangles = 0;
-    for (const TStepFace& face : scene.Faces) {
-        if (face.Outer.size() < 3) continue;
+    TWorkBudget work(workLimit);
+    // Curved faces first, into a list of their own: their triangle count is
+    // known only once they are meshed. A face that cannot be drawn on its
+    // surface is drawn as its polygon below.
+    struct TRange {
+        size_t Begin = 0, End = 0;
+        bool Meshed = false;
+    };
+    std::vector<TGLVertex> curved;
+    std::vector<TRange> onSurface(scene.Faces.size());
+    for (size_t i = 0; i < scene.Faces.size(); ++i) {
+        const TStepFace& face = scene.Faces[i];
+        if (face.Surface < 0 || face.Loops.empty()) continue;
+        uint8_t rgb[3];
+        FaceColor(face, i, rgb);
+        const size_t begin = curved.size();
+        if (MeshCurvedFace(scene, face, rgb, work, curved)) onSurface[i] = {begin, curved.size(), true};
+    }
+
+    uint64_t triangles = curved.size() / 3;
+    for (size_t i = 0; i < scene.Faces.size(); ++i) {
+        const TStepFace& face = scene.Faces[i];
+        if (onSurface[i].Meshed || face.Outer.size() < 3) continue;
         triangles += face.Outer.size() - 2;
         for (const TStepIntArray& h : face.Holes)
             if (h.size() >= 3) triangles += h.size() + 2;
@@ -129,11 +167,15 @@ void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLim
     mesh.HasMaterial = true;
 
     TTriangleWriter writer(scene, mesh);
-    TWorkBudget work(workLimit);
     std::vector<TTriangleIds> scratch;
-    for (size_t i = 0; i < scene.Faces.size(); ++i)
-        if (scene.Faces[i].Outer.size() >= 3)
+    for (size_t i = 0; i < scene.Faces.size(); ++i) {
+        if (onSurface[i].Meshed) {
+            for (size_t k = onSurface[i].Begin; k < onSurface[i].End; ++k)
+                writer.Copy(curved[k]);
+        } else if (scene.Faces[i].Outer.size() >= 3) {
             TriangulateFace(scene, scene.Faces[i], static_cast<int32_t>(i), writer, work, scratch);
+        }
+    }
 
     const size_t n = writer.Written();
     mesh.VertexCount = mesh.IndexCount = static_cast<int32_t>(n);

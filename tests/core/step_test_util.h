@@ -34,6 +34,7 @@ inline void LoadSceneFaces(TStepScene& scene, const std::string& text)
     BuildIdIndex(scene);
     BuildAssemblyXforms(scene);
     InitPointHash(scene);
+    SetUpSampling(scene);
     CollectFaces(scene);
 }
 

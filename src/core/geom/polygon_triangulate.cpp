@@ -34,7 +34,6 @@ namespace {
 
 constexpr double kEps = 1e-12;
 
-
 // Whether the direction from corner j of a loop (interior on the left of its
 // edges) towards t leaves j into the interior.
 bool LocallyInside(const TPolygon& loop, size_t j, const TUV& t)

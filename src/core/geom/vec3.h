@@ -12,18 +12,42 @@ struct TVec3 {
     double X, Y, Z;
 };
 
-inline TVec3 operator+(const TVec3& a, const TVec3& b) { return {a.X + b.X, a.Y + b.Y, a.Z + b.Z}; }
-inline TVec3 operator-(const TVec3& a, const TVec3& b) { return {a.X - b.X, a.Y - b.Y, a.Z - b.Z}; }
-inline TVec3 operator-(const TVec3& a) { return {-a.X, -a.Y, -a.Z}; }
-inline TVec3 operator*(const TVec3& a, double s) { return {a.X * s, a.Y * s, a.Z * s}; }
-inline TVec3 operator*(double s, const TVec3& a) { return {a.X * s, a.Y * s, a.Z * s}; }
-inline double Dot(const TVec3& a, const TVec3& b) { return a.X * b.X + a.Y * b.Y + a.Z * b.Z; }
+inline TVec3 operator+(const TVec3& a, const TVec3& b)
+{
+    return {a.X + b.X, a.Y + b.Y, a.Z + b.Z};
+}
+inline TVec3 operator-(const TVec3& a, const TVec3& b)
+{
+    return {a.X - b.X, a.Y - b.Y, a.Z - b.Z};
+}
+inline TVec3 operator-(const TVec3& a)
+{
+    return {-a.X, -a.Y, -a.Z};
+}
+inline TVec3 operator*(const TVec3& a, double s)
+{
+    return {a.X * s, a.Y * s, a.Z * s};
+}
+inline TVec3 operator*(double s, const TVec3& a)
+{
+    return {a.X * s, a.Y * s, a.Z * s};
+}
+inline double Dot(const TVec3& a, const TVec3& b)
+{
+    return a.X * b.X + a.Y * b.Y + a.Z * b.Z;
+}
 inline TVec3 Cross(const TVec3& a, const TVec3& b)
 {
     return {a.Y * b.Z - a.Z * b.Y, a.Z * b.X - a.X * b.Z, a.X * b.Y - a.Y * b.X};
 }
-inline double Length(const TVec3& a) { return std::sqrt(Dot(a, a)); }
-inline bool IsFinite(const TVec3& a) { return std::isfinite(a.X) && std::isfinite(a.Y) && std::isfinite(a.Z); }
+inline double Length(const TVec3& a)
+{
+    return std::sqrt(Dot(a, a));
+}
+inline bool IsFinite(const TVec3& a)
+{
+    return std::isfinite(a.X) && std::isfinite(a.Y) && std::isfinite(a.Z);
+}
 
 // a scaled to unit length; `fallback` when a is shorter than 1e-12 or not finite.
 inline TVec3 Normalized(const TVec3& a, const TVec3& fallback = {0, 0, 1})
