@@ -240,6 +240,22 @@ bool EdgeParams(const TCurve& c, const TVec3& start, const TVec3& end, bool clos
     return true;
 }
 
+// The largest radius of the file's circles and round surfaces.
+double LargestRadius(const TStepScene& scene)
+{
+    double largest = 0;
+    for (int32_t k = 0; k < scene.EntityCount; ++k) {
+        const TStepEntity& e = scene.Entities[static_cast<size_t>(k)];
+        const bool round = e.TypeCode == stCircle || e.TypeCode == stSphericalSurface ||
+                           e.TypeCode == stCylindricalSurface || e.TypeCode == stToroidalSurface;
+        if (!round || e.ParamCount < 3) continue;
+        double r = std::fabs(StepStrToFloat(scene.Param(e, 2)));
+        if (e.TypeCode == stToroidalSurface && e.ParamCount >= 4) r += std::fabs(StepStrToFloat(scene.Param(e, 3)));
+        if (std::isfinite(r)) largest = std::max(largest, r);
+    }
+    return largest;
+}
+
 bool IsDegreeUnit(std::string_view raw)
 {
     return ComplexPart(raw, "PLANE_ANGLE_UNIT").data() && ComplexPart(raw, "CONVERSION_BASED_UNIT").data();
@@ -286,7 +302,8 @@ void SetUpSampling(TStepScene& scene)
             scene.AngleUnit = kPi / 180;
         }
     }
-    const double diagonal = lo.X <= hi.X ? Length(hi - lo) : 0.0;
+    double diagonal = lo.X <= hi.X ? Length(hi - lo) : 0.0;
+    if (!(diagonal > 0)) diagonal = LargestRadius(scene) * 2;  // a whole sphere or torus has one vertex at most
     scene.Sampling.Tolerance = std::isfinite(diagonal) && diagonal > 0 ? 1e-3 * diagonal : 0.0;
     scene.EdgeCache.assign(static_cast<size_t>(scene.EntityCount), {});
 }

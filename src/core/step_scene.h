@@ -65,6 +65,7 @@ struct TStepFace {
     bool SameSense = true;
     int32_t Xform = -1;  // the placement of its points in TStepScene::FaceXforms, -1 for none
     std::vector<TStepLoop> Loops;
+    bool CurvedEdges = false;  // a flat face with points along curves: drawn as a plane, not clipped
 };
 
 // Column-major 4x4: element (row r, column c) at index 4c + r.
@@ -214,8 +215,7 @@ struct TStepScene {
     TPodArray<int32_t> EdgePoints;
     size_t EdgePointCount = 0;
     uint32_t Generation = 1;
-    // Faces that could not be drawn on their surface and fell back to their polygon.
-    int32_t FlatFallbacks = 0;
+    uint64_t CurvePointsCollected = 0;  // points along curves gathered into loops
 
     TStepScene();
     TStepScene(const TStepScene&) = delete;
@@ -349,5 +349,12 @@ void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLim
 // draws its polygon).
 bool MeshCurvedFace(const TStepScene& scene, const TStepFace& face, const uint8_t rgb[3], TWorkBudget& work,
                     std::vector<TGLVertex>& out);
+// A flat face meshed in its plane (through the Newell normal of its outer
+// loop) by the same triangulation: for faces with curved edges or too many
+// holes for the clipper. False when it cannot be.
+bool MeshFlatFace(const TStepScene& scene, const TStepFace& face, const uint8_t rgb[3], TWorkBudget& work,
+                  std::vector<TGLVertex>& out);
+// Newell normal of a loop, unit length, (0, 0, 1) when degenerate.
+TStepVec3 NewellNormal(const TStepScene& scene, const TStepIntArray& loop);
 
 }  // namespace voxaro

@@ -49,6 +49,27 @@ void WriteVertex(std::vector<TGLVertex>& out, const TVec3& p, const TVec3& n, co
     SetGLVertex(out.back(), normal, position, rgb[0], rgb[1], rgb[2]);
 }
 
+// The meshed face's triangles as vertex records: corners at their pooled
+// points, the points the mesher made placed by `place`.
+void WriteTriangles(const TStepScene& scene, const TMeshedFace& meshed, const TMat4& place, const uint8_t rgb[3],
+                    std::vector<TGLVertex>& out)
+{
+    std::vector<TVec3> points(meshed.Points.size()), normals(meshed.Points.size());
+    for (size_t i = 0; i < points.size(); ++i) {
+        const int32_t id = meshed.Ids[i];
+        points[i] = id >= 0 ? scene.Points[static_cast<size_t>(id)] : TransformPoint(place, meshed.Points[i]);
+        normals[i] = Normalized(TransformDirection(place, meshed.Normals[i]));
+    }
+    for (const TTriangleIds& t : meshed.Triangles) {
+        const TVec3 &a = points[static_cast<size_t>(t[0])], &b = points[static_cast<size_t>(t[1])],
+                    &c = points[static_cast<size_t>(t[2])];
+        const TVec3 e = Cross(b - a, c - a);
+        if (!(Dot(e, e) >= 1e-16)) continue;  // the same rule as for flat faces
+        for (int32_t k : t)
+            WriteVertex(out, points[static_cast<size_t>(k)], normals[static_cast<size_t>(k)], rgb);
+    }
+}
+
 }  // namespace
 
 bool MeshCurvedFace(const TStepScene& scene, const TStepFace& face, const uint8_t rgb[3], TWorkBudget& work,
@@ -72,21 +93,32 @@ bool MeshCurvedFace(const TStepScene& scene, const TStepFace& face, const uint8_
     TMeshedFace meshed;
     if (!MeshFaceOnSurface(surface, face.SameSense, loops, FaceQuality(scene, loops), work, meshed)) return false;
 
-    std::vector<TVec3> points(meshed.Points.size()), normals(meshed.Points.size());
-    for (size_t i = 0; i < points.size(); ++i) {
-        const int32_t id = meshed.Ids[i];
-        points[i] = id >= 0 ? scene.Points[static_cast<size_t>(id)] : TransformPoint(place, meshed.Points[i]);
-        normals[i] = Normalized(TransformDirection(place, meshed.Normals[i]));
+    WriteTriangles(scene, meshed, place, rgb, out);
+    return true;
+}
+
+bool MeshFlatFace(const TStepScene& scene, const TStepFace& face, const uint8_t rgb[3], TWorkBudget& work,
+                  std::vector<TGLVertex>& out)
+{
+    if (face.Outer.size() < 3) return false;
+    TSurface plane;
+    plane.Frame.Z = NewellNormal(scene, face.Outer);
+    plane.Frame.Origin = scene.Points[static_cast<size_t>(face.Outer[0])];
+    const TVec3 other = std::fabs(plane.Frame.Z.X) < 0.9 ? TVec3{1, 0, 0} : TVec3{0, 1, 0};
+    plane.Frame.X = Normalized(other - plane.Frame.Z * Dot(other, plane.Frame.Z));
+    plane.Frame.Y = Cross(plane.Frame.Z, plane.Frame.X);
+    std::vector<TTrimLoop> loops(1 + face.Holes.size());
+    for (size_t k = 0; k < loops.size(); ++k) {
+        const TStepIntArray& from = k == 0 ? face.Outer : face.Holes[k - 1];
+        loops[k].Outer = k == 0;
+        loops[k].Ids = from;
+        loops[k].Edges.assign(from.size(), -1);
+        for (int32_t id : from)
+            loops[k].Points.push_back(scene.Points[static_cast<size_t>(id)]);
     }
-    out.reserve(out.size() + 3 * meshed.Triangles.size());
-    for (const TTriangleIds& t : meshed.Triangles) {
-        const TVec3 &a = points[static_cast<size_t>(t[0])], &b = points[static_cast<size_t>(t[1])],
-                    &c = points[static_cast<size_t>(t[2])];
-        const TVec3 e = Cross(b - a, c - a);
-        if (!(Dot(e, e) >= 1e-16)) continue;  // the same rule as for flat faces
-        for (int32_t k : t)
-            WriteVertex(out, points[static_cast<size_t>(k)], normals[static_cast<size_t>(k)], rgb);
-    }
+    TMeshedFace meshed;
+    if (!MeshFaceOnSurface(plane, true, loops, FaceQuality(scene, loops), work, meshed)) return false;
+    WriteTriangles(scene, meshed, IdentityMat4(), rgb, out);
     return true;
 }
 

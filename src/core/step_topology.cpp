@@ -125,6 +125,7 @@ bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop, TStepInt
             const auto [first, count] = EdgeSamples(scene, edge);
             for (uint32_t k = 0; k < count; ++k)
                 Collect(scene, loop, scene.EdgePoints[first + (forward ? k : count - 1 - k)]);
+            scene.CurvePointsCollected += count;
         }
         if (edges) edges->resize(loop.size(), edge);
     }
@@ -192,6 +193,7 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
     TStepIntArray outer, loop;
     TStepHoleArray holes;
     bool outerReversed = false, firstHoleReversed = false;
+    const uint64_t curvePointsBefore = scene.CurvePointsCollected;
     std::vector<TStepLoop> loops;
     TStepList bounds(scene);
     OpenList(scene.Param(*e, 1), bounds.Items);
@@ -231,6 +233,7 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
     if (outerReversed) std::reverse(outer.begin(), outer.end());
     const size_t before = scene.Faces.size();
     if (outer.size() >= 3) AddFaceWithHoles(scene, outer, std::move(holes), hasColor, r, g, b);
+    if (scene.Faces.size() > before) scene.Faces.back().CurvedEdges = scene.CurvePointsCollected > curvePointsBefore;
     if (!curved || loops.empty()) return;
     if (scene.Faces.size() == before) {  // no polygon to fall back to, but a surface to draw on
         scene.Faces.emplace_back();

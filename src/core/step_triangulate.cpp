@@ -67,22 +67,6 @@ private:
     uint8_t R_ = 0, G_ = 0, B_ = 0;
 };
 
-// Newell normal of a loop, unit length, (0, 0, 1) when degenerate.
-TStepVec3 NewellNormal(const TStepScene& scene, const TStepIntArray& loop)
-{
-    TStepVec3 n{0, 0, 0};
-    for (size_t j = 0; j < loop.size(); ++j) {
-        const TStepVec3& p = scene.Points[static_cast<size_t>(loop[j])];
-        const TStepVec3& q = scene.Points[static_cast<size_t>(loop[(j + 1) % loop.size()])];
-        n.X += (p.Y - q.Y) * (p.Z + q.Z);
-        n.Y += (p.Z - q.Z) * (p.X + q.X);
-        n.Z += (p.X - q.X) * (p.Y + q.Y);
-    }
-    double length = std::sqrt(n.X * n.X + n.Y * n.Y + n.Z * n.Z);
-    if (length > 1e-12) return {n.X / length, n.Y / length, n.Z / length};
-    return {0, 0, 1};
-}
-
 void LoadLoop(const TStepScene& scene, const TStepIntArray& loop, int axis, TPolygon& out)
 {
     out.Points.assign(loop.begin(), loop.end());
@@ -115,6 +99,21 @@ void TriangulateFace(const TStepScene& scene, const TStepFace& face, int32_t ind
 
 }  // namespace
 
+TStepVec3 NewellNormal(const TStepScene& scene, const TStepIntArray& loop)
+{
+    TStepVec3 n{0, 0, 0};
+    for (size_t j = 0; j < loop.size(); ++j) {
+        const TStepVec3& p = scene.Points[static_cast<size_t>(loop[j])];
+        const TStepVec3& q = scene.Points[static_cast<size_t>(loop[(j + 1) % loop.size()])];
+        n.X += (p.Y - q.Y) * (p.Z + q.Z);
+        n.Y += (p.Z - q.Z) * (p.X + q.X);
+        n.Z += (p.X - q.X) * (p.Y + q.Y);
+    }
+    double length = std::sqrt(n.X * n.X + n.Y * n.Y + n.Z * n.Z);
+    if (length > 1e-12) return {n.X / length, n.Y / length, n.Z / length};
+    return {0, 0, 1};
+}
+
 void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b)
 {
     r = StepColorByte(((i % 7) * 0.032 + 0.3) * 255);
@@ -123,6 +122,19 @@ void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b)
 }
 
 namespace {
+
+// Flat faces with straight edges are clipped (bridging holes in and cutting
+// ears, which gives the same triangles every time) up to this size; larger
+// ones go to the Delaunay triangulation, whose cost grows far slower.
+constexpr size_t kMaxClippedHoles = 1000, kMaxClippedCorners = 10000;
+
+bool TooLargeToClip(const TStepFace& face)
+{
+    size_t corners = face.Outer.size();
+    for (const TStepIntArray& h : face.Holes)
+        corners += h.size();
+    return face.Holes.size() > kMaxClippedHoles || corners > kMaxClippedCorners;
+}
 
 // Colour of face i: its own, or the fall-back palette's.
 void FaceColor(const TStepFace& face, size_t i, uint8_t rgb[3])
@@ -147,11 +159,14 @@ void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLim
     std::vector<TRange> onSurface(scene.Faces.size());
     for (size_t i = 0; i < scene.Faces.size(); ++i) {
         const TStepFace& face = scene.Faces[i];
-        if (face.Surface < 0 || face.Loops.empty()) continue;
+        const bool onItsSurface = face.Surface >= 0 && !face.Loops.empty();
+        if (!onItsSurface && !face.CurvedEdges && !TooLargeToClip(face)) continue;
         uint8_t rgb[3];
         FaceColor(face, i, rgb);
         const size_t begin = curved.size();
-        if (MeshCurvedFace(scene, face, rgb, work, curved)) onSurface[i] = {begin, curved.size(), true};
+        if ((onItsSurface && MeshCurvedFace(scene, face, rgb, work, curved)) ||
+            ((!onItsSurface || TooLargeToClip(face)) && MeshFlatFace(scene, face, rgb, work, curved)))
+            onSurface[i] = {begin, curved.size(), true};
     }
 
     uint64_t triangles = curved.size() / 3;

@@ -41,6 +41,7 @@ using TCornerLoop = std::vector<TCorner>;
 
 constexpr int kMaxPolePieces = 64;
 constexpr int kMaxSeamDepth = 10;
+constexpr double kRuledSqueeze = 0.02;
 
 double Unwrap(double x, double near, double period)
 {
@@ -88,7 +89,7 @@ bool Lower(const TSurface& s, const TTrimLoop& loop, double offLimit, TCornerLoo
         hint = {true, u, v};
         out.push_back({{u, v}, p, loop.Ids[i], loop.Edges[i], pole});
     }
-    return haveU;
+    return true;  // a loop of poles only is a lone vertex, left to the caller
 }
 
 double Coord(const TCorner& c, int axis)
@@ -333,6 +334,9 @@ void ParameterScale(const TSurface& s, const std::vector<TCornerLoop>& loops, do
     sv = Length(SurfacePoint(s, u, v + hv) - SurfacePoint(s, u, v - hv)) / (2 * hv);
     if (!(su > 1e-12) || !std::isfinite(su)) su = 1;
     if (!(sv > 1e-12) || !std::isfinite(sv)) sv = 1;
+    // Surfaces straight along v: squeezing v makes the triangles run along
+    // the straight lines, which need no points inside.
+    if (s.Kind == skCylinder || s.Kind == skCone || s.Kind == skExtrusion) sv *= kRuledSqueeze;
 }
 
 // The refinement: mesh points with their 3-D positions and normals.
@@ -362,7 +366,18 @@ public:
             TUV centre;
             if (!NeedsPoint(mesh, t, centre)) continue;
             touched.clear();
-            mesh.Insert(t, centre, touched);
+            // Halving the longest edge keeps triangles well shaped; a bound
+            // is never split, its triangle gets a point in its middle.
+            const int k = LongestEdge(mesh, t);
+            const TUVMesh::TTri& r = mesh.Tris[static_cast<size_t>(t)];
+            if (!r.C[k] && r.N[k] >= 0) {
+                const TUV &a = mesh.Points[static_cast<size_t>(r.V[k])],
+                          &b = mesh.Points[static_cast<size_t>(r.V[(k + 1) % 3])];
+                centre = {(a.U + b.U) / 2, (a.V + b.V) / 2};
+                mesh.InsertOnEdge(t, k, centre, touched);
+            } else {
+                mesh.Insert(t, centre, touched);
+            }
             Out_.Points.push_back(SurfacePoint(S_, centre.U / Su_, centre.V / Sv_));
             Out_.Normals.push_back(SurfaceNormal(S_, centre.U / Su_, centre.V / Sv_));
             Out_.Ids.push_back(-1);
@@ -372,6 +387,19 @@ public:
     }
 
 private:
+    int LongestEdge(const TUVMesh& mesh, int32_t t) const
+    {
+        const TUVMesh::TTri& r = mesh.Tris[static_cast<size_t>(t)];
+        int best = 0;
+        double length = -1;
+        for (int k = 0; k < 3; ++k) {
+            const double l =
+                Length(Out_.Points[static_cast<size_t>(r.V[(k + 1) % 3])] - Out_.Points[static_cast<size_t>(r.V[k])]);
+            if (l > length) length = l, best = k;
+        }
+        return best;
+    }
+
     bool NeedsPoint(const TUVMesh& mesh, int32_t t, TUV& centre) const
     {
         const TUVMesh::TTri& r = mesh.Tris[static_cast<size_t>(t)];
@@ -411,6 +439,33 @@ double CoveredArea2(const TUVMesh& mesh)
     return sum;
 }
 
+// A face with no bound but lone vertices covers its whole closed surface
+// (a sphere, a torus): its parameter rectangle, whose opposite sides are
+// seams or poles, divided alike so that the seams close.
+bool WholeSurface(const TSurface& s, const TFaceQuality& q, std::vector<TCornerLoop>& lowered)
+{
+    double u0 = 0, u1 = SurfacePeriodU(s), v0, v1;
+    if (!(u1 > 0)) return false;
+    if (SurfacePeriodV(s) > 0) {
+        v0 = 0, v1 = SurfacePeriodV(s);
+    } else if (!SurfacePoleV(s, false, v0) || !SurfacePoleV(s, true, v1)) {
+        return false;
+    }
+    const int nu = std::clamp(static_cast<int>(std::ceil((u1 - u0) / q.MaxAngle)), 4, kMaxPolePieces);
+    const int nv = std::clamp(static_cast<int>(std::ceil((v1 - v0) / q.MaxAngle)), 2, kMaxPolePieces);
+    TCornerLoop loop;
+    for (int k = 0; k < nu; ++k)
+        loop.push_back(MadeCorner(s, u0 + (u1 - u0) * k / nu, v0));
+    for (int k = 0; k < nv; ++k)
+        loop.push_back(MadeCorner(s, u1, v0 + (v1 - v0) * k / nv));
+    for (int k = nu; k > 0; --k)
+        loop.push_back(MadeCorner(s, u0 + (u1 - u0) * k / nu, v1));
+    for (int k = nv; k > 0; --k)
+        loop.push_back(MadeCorner(s, u0, v0 + (v1 - v0) * k / nv));
+    lowered.push_back(std::move(loop));
+    return true;
+}
+
 bool LowerLoops(const TSurface& s, bool sameSense, const std::vector<TTrimLoop>& loops, const TFaceQuality& q,
                 std::vector<TCornerLoop>& lowered)
 {
@@ -429,7 +484,8 @@ bool LowerLoops(const TSurface& s, bool sameSense, const std::vector<TTrimLoop>&
         if (!OpenPoles(c, q.MaxAngle)) continue;  // a lone vertex (a cone's apex): its pole line comes from the wrap
         lowered.push_back(std::move(c));
     }
-    return !lowered.empty() && ResolveWraps(s, lowered, sameSense, q);
+    if (lowered.empty()) return WholeSurface(s, q, lowered);
+    return ResolveWraps(s, lowered, sameSense, q);
 }
 
 }  // namespace

@@ -428,4 +428,14 @@ int32_t TUVMesh::Insert(int32_t t, TUV p, std::vector<int32_t>& touched)
     return q;
 }
 
+int32_t TUVMesh::InsertOnEdge(int32_t t, int k, TUV p, std::vector<int32_t>& touched)
+{
+    const int32_t q = static_cast<int32_t>(Points.size());
+    Points.push_back(p);
+    VertexTri_.resize(Points.size(), t);
+    SplitEdge(t, k, q, &touched);
+    Legalize(&touched);
+    return q;
+}
+
 }  // namespace voxaro

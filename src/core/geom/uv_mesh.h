@@ -33,6 +33,8 @@ public:
     // the Delaunay rule around it. Appends every triangle made or changed to
     // touched; returns the new point's index.
     int32_t Insert(int32_t t, TUV p, std::vector<int32_t>& touched);
+    // The same for point p on edge k of t, which must not be a bound.
+    int32_t InsertOnEdge(int32_t t, int k, TUV p, std::vector<int32_t>& touched);
     // Twice the area of triangle t.
     double Area2(int32_t t) const;
 
