@@ -1,0 +1,250 @@
+// B-spline basis functions (Cox-de Boor, in the triangular form of The NURBS Book's
+// A2.2 with the first derivative taken from the last step), curve and surface
+// evaluation, and point inversion.
+#include "geom/bspline.h"
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace voxaro {
+namespace {
+
+constexpr int kMaxOrder = kMaxBSplineDegree + 1;
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr TVec3 kNaNPoint = {kNaN, kNaN, kNaN};
+
+// Non-zero basis functions of one knot span and their first derivatives.
+struct TBasis {
+    int Span;             // knot span index: Knots[Span] <= t < Knots[Span + 1]
+    double N[kMaxOrder];  // N[k] belongs to control point Span - degree + k
+    double D[kMaxOrder];
+};
+
+// True for a finite value no larger in magnitude than kMaxBSplineCoordinate.
+bool InRange(double x)
+{
+    return std::isfinite(x) && std::fabs(x) <= kMaxBSplineCoordinate;
+}
+
+// True when a knot vector fits `count` points of `degree`, is non-decreasing, repeats
+// no knot more than degree + 1 times and has a non-empty domain.
+bool ValidKnots(const std::vector<double>& knots, int degree, size_t count)
+{
+    if (knots.size() != count + static_cast<size_t>(degree) + 1) return false;
+    int run = 1;
+    for (size_t i = 0; i < knots.size(); ++i) {
+        if (!InRange(knots[i])) return false;
+        if (i == 0) continue;
+        if (knots[i] < knots[i - 1]) return false;
+        run = knots[i] == knots[i - 1] ? run + 1 : 1;
+        if (run > degree + 1) return false;
+    }
+    return knots[degree] < knots[count];
+}
+
+// True when every coordinate is finite and within kMaxBSplineCoordinate.
+bool ValidPoints(const std::vector<TVec3>& points)
+{
+    for (const TVec3& p : points)
+        if (!InRange(p.X) || !InRange(p.Y) || !InRange(p.Z)) return false;
+    return true;
+}
+
+// Checks the weights (none, or `count` values in the accepted range); clears them when all equal.
+bool NormaliseWeights(std::vector<double>& weights, size_t count)
+{
+    if (weights.empty()) return true;
+    if (weights.size() != count) return false;
+    bool allEqual = true;
+    for (double w : weights) {
+        if (!(w >= kMinBSplineWeight && w <= kMaxBSplineWeight)) return false;
+        allEqual = allEqual && w == weights[0];
+    }
+    if (allEqual) weights.clear();
+    return true;
+}
+
+// Degree, point count, knot count and weight count consistent, checked in O(1).
+bool ShapeOk(int degree, size_t count, size_t knotCount)
+{
+    return degree >= 1 && degree <= kMaxBSplineDegree && count >= static_cast<size_t>(degree) + 1 &&
+           knotCount == count + static_cast<size_t>(degree) + 1;
+}
+
+// Sizes of a curve consistent enough to evaluate without reading out of bounds.
+bool CurveShapeOk(const TBSplineCurve& c)
+{
+    return ShapeOk(c.Degree, c.Points.size(), c.Knots.size()) &&
+           (c.Weights.empty() || c.Weights.size() == c.Points.size());
+}
+
+// t limited to [Knots[degree], Knots[count]]; NaN maps to the start.
+double ClampParam(const std::vector<double>& knots, int degree, size_t count, double t)
+{
+    const double lo = knots[degree], hi = knots[count];
+    if (!(t > lo)) return lo;
+    if (!(t < hi)) return hi;
+    return t;
+}
+
+// Span index in [degree, count - 1] holding t; at the domain end, the last span of non-zero length.
+int FindSpan(const std::vector<double>& knots, int degree, size_t count, double t)
+{
+    size_t lo = static_cast<size_t>(degree), hi = count;
+    while (hi - lo > 1) {  // halves every pass whatever the knot values
+        const size_t mid = lo + (hi - lo) / 2;
+        if (t < knots[mid])
+            hi = mid;
+        else
+            lo = mid;
+    }
+    for (int k = 0; k < degree && lo > static_cast<size_t>(degree) && !(knots[lo] < knots[lo + 1]); ++k)
+        --lo;
+    return static_cast<int>(lo);
+}
+
+// Fills the degree + 1 non-zero basis functions at t and their derivatives.
+void EvalBasis(const std::vector<double>& knots, int degree, size_t count, double t, TBasis& b)
+{
+    const int span = FindSpan(knots, degree, count, t);
+    const double* k = knots.data();
+    double left[kMaxOrder], right[kMaxOrder];
+    b.Span = span;
+    b.N[0] = 1.0;
+    // Degree 0 .. degree - 1: the lower-degree functions the derivative is built from.
+    for (int j = 1; j < degree; ++j) {
+        left[j] = t - k[span + 1 - j];
+        right[j] = k[span + j] - t;
+        double saved = 0.0;
+        for (int r = 0; r < j; ++r) {
+            const double den = right[r + 1] + left[j - r];
+            const double temp = den != 0.0 ? b.N[r] / den : 0.0;
+            b.N[r] = saved + right[r + 1] * temp;
+            saved = left[j - r] * temp;
+        }
+        b.N[j] = saved;
+    }
+    // Last step: degree p functions and dN/dt = p * (N[r-1,p-1]/den[r-1] - N[r,p-1]/den[r]).
+    left[degree] = t - k[span + 1 - degree];
+    right[degree] = k[span + degree] - t;
+    double saved = 0.0, prevTemp = 0.0;
+    for (int r = 0; r < degree; ++r) {
+        const double den = right[r + 1] + left[degree - r];
+        const double temp = den != 0.0 ? b.N[r] / den : 0.0;
+        b.N[r] = saved + right[r + 1] * temp;
+        b.D[r] = degree * (prevTemp - temp);
+        saved = left[degree - r] * temp;
+        prevTemp = temp;
+    }
+    b.N[degree] = saved;
+    b.D[degree] = degree * prevTemp;
+}
+
+}  // namespace
+
+bool Validate(TBSplineCurve& curve)
+{
+    if (curve.Degree < 1 || curve.Degree > kMaxBSplineDegree) return false;
+    const size_t count = curve.Points.size();
+    if (count < static_cast<size_t>(curve.Degree) + 1 || count > kMaxCurvePoints) return false;
+    return ValidKnots(curve.Knots, curve.Degree, count) && ValidPoints(curve.Points) &&
+           NormaliseWeights(curve.Weights, count);
+}
+
+double FirstParam(const TBSplineCurve& curve)
+{
+    return CurveShapeOk(curve) ? curve.Knots[curve.Degree] : kNaN;
+}
+
+double LastParam(const TBSplineCurve& curve)
+{
+    return CurveShapeOk(curve) ? curve.Knots[curve.Points.size()] : kNaN;
+}
+
+void CurvePointAndDerivative(const TBSplineCurve& curve, double t, TVec3& point, TVec3& derivative)
+{
+    if (!CurveShapeOk(curve)) {
+        point = derivative = kNaNPoint;
+        return;
+    }
+    const size_t count = curve.Points.size();
+    const int p = curve.Degree;
+    TBasis b;
+    EvalBasis(curve.Knots, p, count, ClampParam(curve.Knots, p, count, t), b);
+    const TVec3* cp = curve.Points.data() + (b.Span - p);
+    TVec3 a = {0, 0, 0}, ad = {0, 0, 0};
+    if (curve.Weights.empty()) {
+        for (int k = 0; k <= p; ++k) {
+            a = a + cp[k] * b.N[k];
+            ad = ad + cp[k] * b.D[k];
+        }
+        point = a;
+        derivative = ad;
+        return;
+    }
+    // Rational: C = A / W and C' = (A' - W' C) / W.
+    const double* w = curve.Weights.data() + (b.Span - p);
+    double sw = 0.0, swd = 0.0;
+    for (int k = 0; k <= p; ++k) {
+        a = a + cp[k] * (b.N[k] * w[k]);
+        ad = ad + cp[k] * (b.D[k] * w[k]);
+        sw += b.N[k] * w[k];
+        swd += b.D[k] * w[k];
+    }
+    if (!(sw != 0.0)) {
+        point = derivative = kNaNPoint;
+        return;
+    }
+    point = a * (1.0 / sw);
+    derivative = (ad - point * swd) * (1.0 / sw);
+}
+
+TVec3 CurvePoint(const TBSplineCurve& curve, double t)
+{
+    TVec3 p, d;
+    CurvePointAndDerivative(curve, t, p, d);
+    return p;
+}
+
+TVec3 CurveDerivative(const TBSplineCurve& curve, double t)
+{
+    TVec3 p, d;
+    CurvePointAndDerivative(curve, t, p, d);
+    return d;
+}
+
+bool CurveClosed(const TBSplineCurve& curve, double tolerance)
+{
+    if (curve.Points.size() < 2) return false;
+    return Length(curve.Points.front() - curve.Points.back()) <= tolerance;
+}
+
+bool ExpandKnots(const std::vector<int>& multiplicities, const std::vector<double>& knots, std::vector<double>& out,
+                 size_t cap)
+{
+    out.clear();
+    if (knots.empty() || multiplicities.size() != knots.size()) return false;
+    uint64_t total = 0;
+    for (size_t i = 0; i < knots.size(); ++i) {
+        if (multiplicities[i] < 1 || !std::isfinite(knots[i])) return false;
+        if (i > 0 && knots[i] < knots[i - 1]) return false;
+        total += static_cast<uint64_t>(multiplicities[i]);
+        if (total > cap) return false;
+    }
+    out.reserve(static_cast<size_t>(total));
+    for (size_t i = 0; i < knots.size(); ++i)
+        out.insert(out.end(), static_cast<size_t>(multiplicities[i]), knots[i]);
+    return true;
+}
+
+std::vector<double> MakeBezierKnots(int degree)
+{
+    if (degree < 1 || degree > kMaxBSplineDegree) return {};
+    std::vector<double> knots(static_cast<size_t>(2 * degree + 2), 0.0);
+    for (int i = degree + 1; i < 2 * degree + 2; ++i)
+        knots[i] = 1.0;
+    return knots;
+}
+
+}  // namespace voxaro

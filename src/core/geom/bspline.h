@@ -1,0 +1,59 @@
+// B-spline and NURBS curves and surfaces: validation of data read from files,
+// evaluation of points and first derivatives, and point inversion.
+//
+// Every function is safe for any value of the structures. Validate refuses what
+// cannot be evaluated reliably; the evaluators check the sizes in O(1) and give a
+// NaN point for a structure whose sizes do not fit together, so they never read out
+// of bounds. Evaluation allocates nothing: the basis functions live in stack arrays
+// bounded by kMaxBSplineDegree.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "geom/vec3.h"
+
+namespace voxaro {
+
+// Limits on data accepted by Validate.
+constexpr int kMaxBSplineDegree = 25;
+constexpr size_t kMaxCurvePoints = 1000000;
+constexpr size_t kMaxSurfacePoints = 4000000;
+// Largest coordinate or knot magnitude: leaves room for squared distances and weighted sums.
+constexpr double kMaxBSplineCoordinate = 1e12;
+// Accepted range of a weight.
+constexpr double kMinBSplineWeight = 1e-12;
+constexpr double kMaxBSplineWeight = 1e12;
+
+struct TBSplineCurve {
+    int Degree = 0;
+    std::vector<double> Knots;  // full knot vector: Points.size() + Degree + 1 values
+    std::vector<TVec3> Points;
+    std::vector<double> Weights;  // empty = non-rational, else one per point
+};
+
+// Checks a curve read from a file; clears weights that are all equal. False when it cannot be evaluated.
+bool Validate(TBSplineCurve& curve);
+// Start of the parameter domain (Knots[Degree]); NaN when the sizes do not fit.
+double FirstParam(const TBSplineCurve& curve);
+// End of the parameter domain (Knots[Points.size()]); NaN when the sizes do not fit.
+double LastParam(const TBSplineCurve& curve);
+// Point at parameter t, clamped to the domain (a NaN t gives the first point).
+TVec3 CurvePoint(const TBSplineCurve& curve, double t);
+// First derivative dC/dt at t, clamped to the domain; rational curves included.
+TVec3 CurveDerivative(const TBSplineCurve& curve, double t);
+// Point and first derivative in one evaluation.
+void CurvePointAndDerivative(const TBSplineCurve& curve, double t, TVec3& point, TVec3& derivative);
+// True when the first and last control points lie within `tolerance` of each other.
+bool CurveClosed(const TBSplineCurve& curve, double tolerance);
+
+// Expands distinct knots with their multiplicities into a full knot vector of at most
+// `cap` values. False (and `out` empty) for mismatched or empty lists, a multiplicity
+// below 1, non-finite or decreasing knots, or a total above `cap`.
+bool ExpandKnots(const std::vector<int>& multiplicities, const std::vector<double>& knots, std::vector<double>& out,
+                 size_t cap);
+// Knot vector of a Bezier curve of this degree: degree + 1 zeros and degree + 1 ones
+// (empty for a degree outside 1..kMaxBSplineDegree).
+std::vector<double> MakeBezierKnots(int degree);
+
+}  // namespace voxaro

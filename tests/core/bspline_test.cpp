@@ -1,0 +1,291 @@
+// B-spline curves and surfaces: evaluation invariants, inversion and hostile data.
+#include "geom/bspline.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <vector>
+
+namespace voxaro {
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+// Deterministic numbers in [-1, 1] for control points and weights.
+struct TSequence {
+    uint32_t State = 12345;
+    double Next()
+    {
+        State = State * 1664525u + 1013904223u;
+        return (State >> 8) / double(1 << 23) - 1.0;
+    }
+    TVec3 NextPoint() { return {Next(), Next(), Next()}; }
+};
+
+// Non-uniform clamped cubic with a double interior knot, 8 points.
+std::vector<double> UnevenCubicKnots()
+{
+    return {0, 0, 0, 0, 0.1, 0.35, 0.35, 0.8, 1, 1, 1, 1};
+}
+
+// Quadratic NURBS circle of radius r in the XY plane: nine points, four quarter arcs.
+TBSplineCurve Circle(double r)
+{
+    const double h = std::sqrt(0.5);
+    TBSplineCurve c;
+    c.Degree = 2;
+    c.Knots = {0, 0, 0, 0.25, 0.25, 0.5, 0.5, 0.75, 0.75, 1, 1, 1};
+    c.Points = {{r, 0, 0},   {r, r, 0},  {0, r, 0},  {-r, r, 0}, {-r, 0, 0},
+                {-r, -r, 0}, {0, -r, 0}, {r, -r, 0}, {r, 0, 0}};
+    c.Weights = {1, h, 1, h, 1, h, 1, h, 1};
+    return c;
+}
+
+// Bezier point by de Casteljau's repeated interpolation, independent of the basis functions.
+TVec3 DeCasteljau(std::vector<TVec3> p, double t)
+{
+    for (size_t n = p.size(); n > 1; --n)
+        for (size_t i = 0; i + 1 < n; ++i)
+            p[i] = p[i] * (1 - t) + p[i + 1] * t;
+    return p[0];
+}
+
+double Distance(const TVec3& a, const TVec3& b)
+{
+    return Length(a - b);
+}
+
+TEST(BSplineCurve, ConstantAndLinearPrecision)
+{
+    // Equal points give that point (partition of unity); points at the Greville
+    // abscissae give C(t).X == t (linear precision), at every t including the knots.
+    TBSplineCurve c;
+    c.Degree = 3;
+    c.Knots = UnevenCubicKnots();
+    for (int i = 0; i < 8; ++i) {
+        double x = 0;
+        for (int k = 1; k <= 3; ++k)
+            x += c.Knots[i + k] / 3;
+        c.Points.push_back({x, 2.0, -1.0});
+    }
+    ASSERT_TRUE(Validate(c));
+    for (int i = 0; i <= 200; ++i) {
+        const double t = i / 200.0;
+        const TVec3 p = CurvePoint(c, t);
+        EXPECT_NEAR(p.X, t, 1e-13);
+        EXPECT_NEAR(p.Y, 2.0, 1e-13);
+        EXPECT_NEAR(p.Z, -1.0, 1e-13);
+        const TVec3 d = CurveDerivative(c, t);
+        EXPECT_NEAR(d.X, 1.0, 1e-11);
+        EXPECT_NEAR(d.Y, 0.0, 1e-11);
+    }
+}
+
+TEST(BSplineCurve, RationalCircleStaysOnRadius)
+{
+    TBSplineCurve c = Circle(2.5);
+    ASSERT_TRUE(Validate(c));
+    ASSERT_EQ(c.Weights.size(), 9u);
+    for (int i = 0; i <= 400; ++i) {
+        const double t = i / 400.0;
+        TVec3 p, d;
+        CurvePointAndDerivative(c, t, p, d);
+        EXPECT_NEAR(Length(p), 2.5, 1e-12) << t;
+        EXPECT_NEAR(p.Z, 0.0, 1e-15);
+        // The tangent of a circle is perpendicular to its radius, and turns counter-clockwise.
+        EXPECT_NEAR(Dot(p, d) / Length(d), 0.0, 1e-10) << t;
+        EXPECT_GT(Cross(p, d).Z, 0.0);
+    }
+}
+
+TEST(BSplineCurve, DerivativeMatchesFiniteDifference)
+{
+    TSequence seq;
+    TBSplineCurve plain;
+    plain.Degree = 3;
+    plain.Knots = UnevenCubicKnots();
+    for (int i = 0; i < 8; ++i)
+        plain.Points.push_back(seq.NextPoint());
+    TBSplineCurve rational = plain;
+    for (int i = 0; i < 8; ++i)
+        rational.Weights.push_back(1.2 + seq.Next());
+    ASSERT_TRUE(Validate(plain));
+    ASSERT_TRUE(Validate(rational));
+    const double h = 1e-6;
+    for (const TBSplineCurve* c : {&plain, &rational})
+        for (double t : {0.03, 0.2, 0.34, 0.36, 0.5, 0.79, 0.95}) {
+            const TVec3 fd = (CurvePoint(*c, t + h) - CurvePoint(*c, t - h)) * (0.5 / h);
+            EXPECT_LT(Distance(CurveDerivative(*c, t), fd), 1e-6 * (1 + Length(fd))) << t;
+        }
+}
+
+TEST(BSplineCurve, BezierEqualsItsBSplineForm)
+{
+    TSequence seq;
+    for (int degree : {1, 2, 3, 5, 9, kMaxBSplineDegree}) {
+        TBSplineCurve c;
+        c.Degree = degree;
+        c.Knots = MakeBezierKnots(degree);
+        for (int i = 0; i <= degree; ++i)
+            c.Points.push_back(seq.NextPoint());
+        ASSERT_TRUE(Validate(c)) << degree;
+        EXPECT_EQ(FirstParam(c), 0.0);
+        EXPECT_EQ(LastParam(c), 1.0);
+        for (double t : {0.0, 0.1, 0.5, 0.77, 1.0})
+            EXPECT_LT(Distance(CurvePoint(c, t), DeCasteljau(c.Points, t)), 1e-12) << degree << " " << t;
+    }
+    EXPECT_TRUE(MakeBezierKnots(0).empty());
+    EXPECT_TRUE(MakeBezierKnots(kMaxBSplineDegree + 1).empty());
+}
+
+TEST(BSplineCurve, ParametersOutsideTheDomainClamp)
+{
+    TBSplineCurve c = Circle(1.0);
+    c.Knots = {2, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 6};
+    ASSERT_TRUE(Validate(c));
+    EXPECT_EQ(FirstParam(c), 2.0);
+    EXPECT_EQ(LastParam(c), 6.0);
+    const TVec3 start = c.Points.front();
+    for (double t : {-1e300, 1.999, -kInf, kNaN})
+        EXPECT_LT(Distance(CurvePoint(c, t), start), 1e-15) << t;
+    for (double t : {6.0, 6.5, 1e300, kInf})
+        EXPECT_LT(Distance(CurvePoint(c, t), c.Points.back()), 1e-15) << t;
+}
+
+TEST(BSplineCurve, DomainEndInsideARepeatedKnot)
+{
+    // Unclamped end: the last domain knot repeats below index count, so the span
+    // found at the end must step back to one of non-zero length.
+    TSequence seq;
+    TBSplineCurve c;
+    c.Degree = 2;
+    c.Knots = {0, 0, 0, 0.5, 1, 1, 1, 2};
+    for (int i = 0; i < 5; ++i)
+        c.Points.push_back(seq.NextPoint());
+    ASSERT_TRUE(Validate(c));
+    ASSERT_EQ(LastParam(c), 1.0);
+    const TVec3 end = CurvePoint(c, 1.0);
+    EXPECT_LT(Distance(end, CurvePoint(c, 1.0 - 1e-9)), 1e-7);
+    EXPECT_LT(Distance(end, c.Points[3]), 1e-12);  // a double knot interpolates at the end
+}
+
+TEST(BSplineCurve, EqualWeightsBecomeNonRational)
+{
+    TBSplineCurve c;
+    c.Degree = 2;
+    c.Knots = {0, 0, 0, 1, 1, 1};
+    c.Points = {{0, 0, 0}, {1, 2, 0}, {2, 0, 0}};
+    c.Weights = {3, 3, 3};
+    const TVec3 before = CurvePoint(c, 0.3);
+    ASSERT_TRUE(Validate(c));
+    EXPECT_TRUE(c.Weights.empty());
+    EXPECT_LT(Distance(CurvePoint(c, 0.3), before), 1e-15);
+}
+
+TEST(BSplineKnots, ExpandCompactForm)
+{
+    std::vector<double> out;
+    ASSERT_TRUE(ExpandKnots({3, 1, 2, 3}, {0.0, 0.5, 0.7, 1.0}, out, 100));
+    EXPECT_EQ(out, (std::vector<double>{0, 0, 0, 0.5, 0.7, 0.7, 1, 1, 1}));
+    EXPECT_FALSE(ExpandKnots({3, 1, 2, 3}, {0.0, 0.5, 0.7, 1.0}, out, 8));  // one over the cap
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(ExpandKnots({}, {}, out, 100));
+    EXPECT_FALSE(ExpandKnots({2, 2}, {0.0}, out, 100));
+    EXPECT_FALSE(ExpandKnots({2, 0, 2}, {0.0, 0.5, 1.0}, out, 100));
+    EXPECT_FALSE(ExpandKnots({2, -5, 2}, {0.0, 0.5, 1.0}, out, 100));
+    EXPECT_FALSE(ExpandKnots({2, 2}, {1.0, 0.0}, out, 100));
+    EXPECT_FALSE(ExpandKnots({2, 2}, {0.0, kNaN}, out, 100));
+    EXPECT_FALSE(ExpandKnots({INT_MAX, INT_MAX, INT_MAX}, {0.0, 1.0, 2.0}, out, 1000000));
+    EXPECT_TRUE(out.empty());
+}
+
+// A valid clamped quadratic with four points, the base of the hostile variants.
+TBSplineCurve SmallQuadratic()
+{
+    TBSplineCurve c;
+    c.Degree = 2;
+    c.Knots = {0, 0, 0, 0.5, 1, 1, 1};
+    c.Points = {{0, 0, 0}, {1, 1, 0}, {2, -1, 0}, {3, 0, 0}};
+    return c;
+}
+
+// Evaluates every entry point on a curve whatever its state; under ASan a bad read fails here.
+void TouchCurve(const TBSplineCurve& c)
+{
+    for (double t : {-1.0, 0.0, 0.3, 0.5, 1.0, 2.0, kNaN}) {
+        TVec3 p, d;
+        CurvePointAndDerivative(c, t, p, d);
+        (void)CurvePoint(c, t);
+        (void)CurveDerivative(c, t);
+    }
+    (void)FirstParam(c);
+    (void)LastParam(c);
+    (void)CurveClosed(c, 1e-6);
+}
+
+TEST(BSplineCurve, HostileDataIsRefusedAndSafe)
+{
+    std::vector<TBSplineCurve> bad;
+    auto variant = [&](auto change) {
+        TBSplineCurve c = SmallQuadratic();
+        change(c);
+        bad.push_back(c);
+    };
+    variant([](TBSplineCurve& c) { c.Degree = 0; });
+    variant([](TBSplineCurve& c) { c.Degree = -3; });
+    variant([](TBSplineCurve& c) { c.Degree = 100; });
+    variant([](TBSplineCurve& c) { c.Degree = INT_MAX; });
+    variant([](TBSplineCurve& c) { c.Knots.pop_back(); });
+    variant([](TBSplineCurve& c) { c.Knots.push_back(2); });
+    variant([](TBSplineCurve& c) { c.Knots = {0, 0, 0, 0.7, 0.2, 1, 1}; });
+    variant([](TBSplineCurve& c) { c.Knots = {1, 1, 1, 0.5, 0, 0, 0}; });
+    variant([](TBSplineCurve& c) { c.Knots = {0.5, 0.5, 0.5, 0.5, 0.5, 0.5, 0.5}; });
+    variant([](TBSplineCurve& c) { c.Knots = {0, 0, 0, 0, 1, 1, 1}; });  // a knot four times
+    variant([](TBSplineCurve& c) { c.Knots[3] = kNaN; });
+    variant([](TBSplineCurve& c) { c.Knots[6] = kInf; });
+    variant([](TBSplineCurve& c) { c.Points[1].Y = kNaN; });
+    variant([](TBSplineCurve& c) { c.Points[2].X = -kInf; });
+    variant([](TBSplineCurve& c) { c.Points[3].Z = 1e300; });
+    variant([](TBSplineCurve& c) { c.Weights = {1, 0, 1, 1}; });
+    variant([](TBSplineCurve& c) { c.Weights = {1, -1, 1, 1}; });
+    variant([](TBSplineCurve& c) { c.Weights = {0, 0, 0, 0}; });
+    variant([](TBSplineCurve& c) { c.Weights = {1, kNaN, 1, 1}; });
+    variant([](TBSplineCurve& c) { c.Weights = {1, 1, 1}; });
+    variant([](TBSplineCurve& c) { c.Points.resize(2); });
+    variant([](TBSplineCurve& c) { c.Points.clear(); });
+    variant([](TBSplineCurve& c) { c = TBSplineCurve(); });
+    for (size_t i = 0; i < bad.size(); ++i) {
+        TBSplineCurve c = bad[i];
+        TouchCurve(c);
+        EXPECT_FALSE(Validate(c)) << "variant " << i;
+        TouchCurve(c);
+    }
+    // Sizes that do not fit together give a non-finite point the caller can see.
+    EXPECT_FALSE(IsFinite(CurvePoint(bad[4], 0.5)));
+    EXPECT_FALSE(IsFinite(CurvePoint(bad[19], 0.5)));
+    // All weights zero: the weighted sum is zero, and the point says so.
+    EXPECT_FALSE(IsFinite(CurvePoint(bad[17], 0.5)));
+    TBSplineCurve good = SmallQuadratic();
+    EXPECT_TRUE(Validate(good));
+}
+
+TEST(BSplineCurve, PointCountCap)
+{
+    TBSplineCurve c;
+    c.Degree = 1;
+    c.Points.assign(kMaxCurvePoints + 1, TVec3{0, 0, 0});
+    c.Knots.resize(c.Points.size() + 2);
+    for (size_t i = 0; i < c.Knots.size(); ++i)
+        c.Knots[i] = double(i);
+    EXPECT_FALSE(Validate(c));
+    c.Points.pop_back();
+    c.Knots.pop_back();
+    EXPECT_TRUE(Validate(c));
+}
+
+}  // namespace
+}  // namespace voxaro
