@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace voxaro {
@@ -285,6 +286,208 @@ TEST(BSplineCurve, PointCountCap)
     c.Points.pop_back();
     c.Knots.pop_back();
     EXPECT_TRUE(Validate(c));
+}
+
+// Sphere of radius r about the origin: the unit circle (along u) swept by a
+// semicircular profile from the south pole to the north pole (along v).
+TBSplineSurface Sphere(double r)
+{
+    const TBSplineCurve circle = Circle(1.0);
+    const double h = std::sqrt(0.5);
+    const TVec3 profile[5] = {{0, 0, -r}, {r, 0, -r}, {r, 0, 0}, {r, 0, r}, {0, 0, r}};
+    const double profileWeights[5] = {1, h, 1, h, 1};
+    TBSplineSurface s;
+    s.DegreeU = s.DegreeV = 2;
+    s.KnotsU = circle.Knots;
+    s.KnotsV = {0, 0, 0, 0.5, 0.5, 1, 1, 1};
+    s.CountU = 9;
+    s.CountV = 5;
+    for (int i = 0; i < 9; ++i)
+        for (int j = 0; j < 5; ++j) {
+            const TVec3& c = circle.Points[i];
+            s.Points.push_back({c.X * profile[j].X, c.Y * profile[j].X, profile[j].Z});
+            s.Weights.push_back(circle.Weights[i] * profileWeights[j]);
+        }
+    return s;
+}
+
+// An uneven bicubic-by-quadratic patch with points from the sequence.
+TBSplineSurface WavyPatch(bool rational)
+{
+    TSequence seq;
+    TBSplineSurface s;
+    s.DegreeU = 3;
+    s.DegreeV = 2;
+    s.KnotsU = UnevenCubicKnots();
+    s.KnotsV = {0, 0, 0, 0.3, 0.6, 0.6, 1, 1, 1};
+    s.CountU = 8;
+    s.CountV = 6;
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 6; ++j) {
+            s.Points.push_back({i + 0.3 * seq.Next(), j + 0.3 * seq.Next(), seq.Next()});
+            if (rational) s.Weights.push_back(1.2 + 0.5 * seq.Next());
+        }
+    return s;
+}
+
+TEST(BSplineSurface, LinearPrecisionOnUnevenKnots)
+{
+    // Points at the Greville abscissae in both directions give S(u, v) = (u, v, 5).
+    TBSplineSurface s = WavyPatch(false);
+    for (int i = 0; i < 8; ++i)
+        for (int j = 0; j < 6; ++j) {
+            const double x = (s.KnotsU[i + 1] + s.KnotsU[i + 2] + s.KnotsU[i + 3]) / 3;
+            const double y = (s.KnotsV[j + 1] + s.KnotsV[j + 2]) / 2;
+            s.Points[i * 6 + j] = {x, y, 5};
+        }
+    ASSERT_TRUE(Validate(s));
+    for (double u : {0.0, 0.1, 0.2, 0.35, 0.9, 1.0})
+        for (double v : {0.0, 0.3, 0.45, 0.6, 1.0}) {
+            TVec3 p, du, dv;
+            SurfaceDerivatives(s, u, v, p, du, dv);
+            EXPECT_LT(Distance(p, {u, v, 5}), 1e-13);
+            EXPECT_LT(Distance(SurfacePoint(s, u, v), p), 1e-15);
+            EXPECT_LT(Distance(du, {1, 0, 0}), 1e-11);
+            EXPECT_LT(Distance(dv, {0, 1, 0}), 1e-11);
+        }
+}
+
+TEST(BSplineSurface, BezierPatchEqualsTensorDeCasteljau)
+{
+    TSequence seq;
+    TBSplineSurface s;
+    s.DegreeU = 2;
+    s.DegreeV = 4;
+    s.KnotsU = MakeBezierKnots(2);
+    s.KnotsV = MakeBezierKnots(4);
+    s.CountU = 3;
+    s.CountV = 5;
+    for (int k = 0; k < 15; ++k)
+        s.Points.push_back(seq.NextPoint());
+    ASSERT_TRUE(Validate(s));
+    for (double u : {0.0, 0.25, 0.6, 1.0})
+        for (double v : {0.0, 0.1, 0.5, 0.9, 1.0}) {
+            std::vector<TVec3> column;
+            for (int i = 0; i < 3; ++i)
+                column.push_back(DeCasteljau({s.Points.begin() + i * 5, s.Points.begin() + i * 5 + 5}, v));
+            EXPECT_LT(Distance(SurfacePoint(s, u, v), DeCasteljau(column, u)), 1e-13) << u << " " << v;
+        }
+}
+
+TEST(BSplineSurface, RationalSphereStaysOnRadius)
+{
+    TBSplineSurface s = Sphere(3.0);
+    ASSERT_TRUE(Validate(s));
+    for (int i = 0; i <= 40; ++i)
+        for (int j = 0; j <= 40; ++j) {
+            TVec3 p, du, dv;
+            SurfaceDerivatives(s, i / 40.0, j / 40.0, p, du, dv);
+            EXPECT_NEAR(Length(p), 3.0, 1e-12);
+            // Tangents of a sphere are perpendicular to the radius.
+            EXPECT_NEAR(Dot(p, du), 0.0, 1e-10);
+            EXPECT_NEAR(Dot(p, dv), 0.0, 1e-10);
+        }
+    EXPECT_TRUE(SurfaceClosedU(s, 1e-9));
+    EXPECT_FALSE(SurfaceClosedV(s, 1e-9));
+    double u0, u1, v0, v1;
+    ASSERT_TRUE(SurfaceDomain(s, u0, u1, v0, v1));
+    EXPECT_EQ(u0, 0.0);
+    EXPECT_EQ(u1, 1.0);
+    EXPECT_EQ(v0, 0.0);
+    EXPECT_EQ(v1, 1.0);
+}
+
+TEST(BSplineSurface, ClosedAlongV)
+{
+    // The sphere with u and v exchanged: the circle now runs along v.
+    const TBSplineSurface a = Sphere(1.0);
+    TBSplineSurface s = a;
+    std::swap(s.DegreeU, s.DegreeV);
+    std::swap(s.KnotsU, s.KnotsV);
+    std::swap(s.CountU, s.CountV);
+    for (int i = 0; i < 9; ++i)
+        for (int j = 0; j < 5; ++j) {
+            s.Points[j * 9 + i] = a.Points[i * 5 + j];
+            s.Weights[j * 9 + i] = a.Weights[i * 5 + j];
+        }
+    ASSERT_TRUE(Validate(s));
+    EXPECT_TRUE(SurfaceClosedV(s, 1e-9));
+    EXPECT_FALSE(SurfaceClosedU(s, 1e-9));
+    EXPECT_LT(Distance(SurfacePoint(s, 0.3, 0.7), SurfacePoint(a, 0.7, 0.3)), 1e-14);
+}
+
+TEST(BSplineSurface, DerivativesMatchFiniteDifferences)
+{
+    const double h = 1e-6;
+    for (bool rational : {false, true}) {
+        TBSplineSurface s = WavyPatch(rational);
+        ASSERT_TRUE(Validate(s));
+        for (double u : {0.05, 0.34, 0.36, 0.7})
+            for (double v : {0.1, 0.59, 0.61, 0.95}) {
+                TVec3 p, du, dv;
+                SurfaceDerivatives(s, u, v, p, du, dv);
+                const TVec3 fu = (SurfacePoint(s, u + h, v) - SurfacePoint(s, u - h, v)) * (0.5 / h);
+                const TVec3 fv = (SurfacePoint(s, u, v + h) - SurfacePoint(s, u, v - h)) * (0.5 / h);
+                EXPECT_LT(Distance(du, fu), 1e-6 * (1 + Length(fu))) << rational << " " << u << " " << v;
+                EXPECT_LT(Distance(dv, fv), 1e-6 * (1 + Length(fv))) << rational << " " << u << " " << v;
+            }
+    }
+}
+
+// Evaluates every surface entry point whatever its state; under ASan a bad read fails here.
+void TouchSurface(const TBSplineSurface& s)
+{
+    for (double u : {-1.0, 0.0, 0.5, 1.0, kNaN})
+        for (double v : {-kInf, 0.0, 0.4, 1.0, 3.0}) {
+            TVec3 p, du, dv;
+            SurfaceDerivatives(s, u, v, p, du, dv);
+            (void)SurfacePoint(s, u, v);
+        }
+    double u0, u1, v0, v1;
+    (void)SurfaceDomain(s, u0, u1, v0, v1);
+    (void)SurfaceClosedU(s, 1e-6);
+    (void)SurfaceClosedV(s, 1e-6);
+}
+
+TEST(BSplineSurface, HostileDataIsRefusedAndSafe)
+{
+    std::vector<TBSplineSurface> bad;
+    auto variant = [&](auto change) {
+        TBSplineSurface s = WavyPatch(true);
+        change(s);
+        bad.push_back(s);
+    };
+    variant([](TBSplineSurface& s) { s.DegreeU = 0; });
+    variant([](TBSplineSurface& s) { s.DegreeV = 100; });
+    variant([](TBSplineSurface& s) { s.DegreeV = -1; });
+    variant([](TBSplineSurface& s) { s.CountU = 7; });
+    variant([](TBSplineSurface& s) { s.CountV = -6; });
+    variant([](TBSplineSurface& s) { s.CountU = s.CountV = INT_MAX; });
+    variant([](TBSplineSurface& s) { s.CountU = 65536, s.CountV = 65536 * 2; });
+    variant([](TBSplineSurface& s) { s.CountU = 6, s.CountV = 8; });  // the knot vectors no longer fit
+    variant([](TBSplineSurface& s) { s.KnotsU.pop_back(); });
+    variant([](TBSplineSurface& s) { s.KnotsV.clear(); });
+    variant([](TBSplineSurface& s) { std::swap(s.KnotsV[3], s.KnotsV[5]); });
+    variant([](TBSplineSurface& s) { s.KnotsU[4] = kNaN; });
+    variant([](TBSplineSurface& s) { s.Points[7].X = kNaN; });
+    variant([](TBSplineSurface& s) { s.Points[20].Z = 1e300; });
+    variant([](TBSplineSurface& s) { s.Points.pop_back(); });
+    variant([](TBSplineSurface& s) { s.Weights[3] = 0; });
+    variant([](TBSplineSurface& s) { s.Weights[3] = -2; });
+    variant([](TBSplineSurface& s) { s.Weights.assign(s.Weights.size(), 0.0); });
+    variant([](TBSplineSurface& s) { s.Weights.pop_back(); });
+    variant([](TBSplineSurface& s) { s = TBSplineSurface(); });
+    for (size_t i = 0; i < bad.size(); ++i) {
+        TBSplineSurface s = bad[i];
+        TouchSurface(s);
+        EXPECT_FALSE(Validate(s)) << "variant " << i;
+        TouchSurface(s);
+    }
+    EXPECT_FALSE(IsFinite(SurfacePoint(bad[5], 0.5, 0.5)));
+    EXPECT_FALSE(IsFinite(SurfacePoint(bad[14], 0.5, 0.5)));
+    EXPECT_FALSE(IsFinite(SurfacePoint(bad[17], 0.5, 0.5)));
+    TBSplineSurface good = WavyPatch(true);
+    EXPECT_TRUE(Validate(good));
 }
 
 }  // namespace

@@ -141,6 +141,86 @@ void EvalBasis(const std::vector<double>& knots, int degree, size_t count, doubl
     b.D[degree] = degree * prevTemp;
 }
 
+// Sizes of a surface consistent enough to evaluate without reading out of bounds.
+bool SurfaceShapeOk(const TBSplineSurface& s)
+{
+    if (s.CountU < 1 || s.CountV < 1) return false;
+    const size_t cu = static_cast<size_t>(s.CountU), cv = static_cast<size_t>(s.CountV);
+    const uint64_t total = static_cast<uint64_t>(cu) * cv;
+    return ShapeOk(s.DegreeU, cu, s.KnotsU.size()) && ShapeOk(s.DegreeV, cv, s.KnotsV.size()) &&
+           total == s.Points.size() && (s.Weights.empty() || s.Weights.size() == s.Points.size());
+}
+
+// Point and, when `derivs`, partial derivatives of a valid-shaped surface; W = 1 for non-rational.
+template <bool kRational>
+void EvalSurface(const TBSplineSurface& s, double u, double v, bool derivs, TVec3& point, TVec3& du, TVec3& dv)
+{
+    const size_t cu = static_cast<size_t>(s.CountU), cv = static_cast<size_t>(s.CountV);
+    const int p = s.DegreeU, q = s.DegreeV;
+    TBasis bu, bv;
+    EvalBasis(s.KnotsU, p, cu, ClampParam(s.KnotsU, p, cu, u), bu);
+    EvalBasis(s.KnotsV, q, cv, ClampParam(s.KnotsV, q, cv, v), bv);
+    TVec3 a = {0, 0, 0}, au = {0, 0, 0}, av = {0, 0, 0};
+    double w = 0.0, wu = 0.0, wv = 0.0;
+    for (int i = 0; i <= p; ++i) {
+        const size_t row = static_cast<size_t>(bu.Span - p + i) * cv + static_cast<size_t>(bv.Span - q);
+        const TVec3* cp = s.Points.data() + row;
+        TVec3 r = {0, 0, 0}, rv = {0, 0, 0};
+        double rw = 0.0, rwv = 0.0;
+        for (int j = 0; j <= q; ++j) {
+            const double wj = kRational ? s.Weights[row + j] : 1.0;
+            r = r + cp[j] * (bv.N[j] * wj);
+            if (kRational) rw += bv.N[j] * wj;
+            if (derivs) {
+                rv = rv + cp[j] * (bv.D[j] * wj);
+                if (kRational) rwv += bv.D[j] * wj;
+            }
+        }
+        a = a + r * bu.N[i];
+        w += rw * bu.N[i];
+        if (derivs) {
+            au = au + r * bu.D[i];
+            av = av + rv * bu.N[i];
+            wu += rw * bu.D[i];
+            wv += rwv * bu.N[i];
+        }
+    }
+    if (!kRational) {
+        point = a, du = au, dv = av;
+        return;
+    }
+    // Rational: S = A / W, S_u = (A_u - W_u S) / W, and the same along v.
+    if (!(w != 0.0)) {
+        point = du = dv = kNaNPoint;
+        return;
+    }
+    const double inv = 1.0 / w;
+    point = a * inv;
+    du = (au - point * wu) * inv;
+    dv = (av - point * wv) * inv;
+}
+
+// Dispatches to the rational or plain evaluation; NaN for a surface whose sizes do not fit.
+void EvalSurfaceAny(const TBSplineSurface& s, double u, double v, bool derivs, TVec3& point, TVec3& du, TVec3& dv)
+{
+    if (!SurfaceShapeOk(s)) {
+        point = du = dv = kNaNPoint;
+        return;
+    }
+    if (s.Weights.empty())
+        EvalSurface<false>(s, u, v, derivs, point, du, dv);
+    else
+        EvalSurface<true>(s, u, v, derivs, point, du, dv);
+}
+
+// True when points a and b of the surface coincide within tolerance, weights included.
+bool SamePole(const TBSplineSurface& s, size_t a, size_t b, double tolerance)
+{
+    if (!(Length(s.Points[a] - s.Points[b]) <= tolerance)) return false;
+    if (s.Weights.empty()) return true;
+    return std::fabs(s.Weights[a] - s.Weights[b]) <= 1e-9 * std::fmax(s.Weights[a], s.Weights[b]);
+}
+
 }  // namespace
 
 bool Validate(TBSplineCurve& curve)
@@ -245,6 +325,61 @@ std::vector<double> MakeBezierKnots(int degree)
     for (int i = degree + 1; i < 2 * degree + 2; ++i)
         knots[i] = 1.0;
     return knots;
+}
+
+bool Validate(TBSplineSurface& surface)
+{
+    TBSplineSurface& s = surface;
+    if (s.DegreeU < 1 || s.DegreeU > kMaxBSplineDegree || s.DegreeV < 1 || s.DegreeV > kMaxBSplineDegree) return false;
+    if (s.CountU < s.DegreeU + 1 || s.CountV < s.DegreeV + 1) return false;
+    const uint64_t total = static_cast<uint64_t>(s.CountU) * static_cast<uint64_t>(s.CountV);
+    if (total > kMaxSurfacePoints || total != s.Points.size()) return false;
+    return ValidKnots(s.KnotsU, s.DegreeU, static_cast<size_t>(s.CountU)) &&
+           ValidKnots(s.KnotsV, s.DegreeV, static_cast<size_t>(s.CountV)) && ValidPoints(s.Points) &&
+           NormaliseWeights(s.Weights, s.Points.size());
+}
+
+bool SurfaceDomain(const TBSplineSurface& surface, double& u0, double& u1, double& v0, double& v1)
+{
+    if (!SurfaceShapeOk(surface)) {
+        u0 = u1 = v0 = v1 = kNaN;
+        return false;
+    }
+    u0 = surface.KnotsU[surface.DegreeU];
+    u1 = surface.KnotsU[surface.CountU];
+    v0 = surface.KnotsV[surface.DegreeV];
+    v1 = surface.KnotsV[surface.CountV];
+    return true;
+}
+
+TVec3 SurfacePoint(const TBSplineSurface& surface, double u, double v)
+{
+    TVec3 p, du, dv;
+    EvalSurfaceAny(surface, u, v, false, p, du, dv);
+    return p;
+}
+
+void SurfaceDerivatives(const TBSplineSurface& surface, double u, double v, TVec3& point, TVec3& du, TVec3& dv)
+{
+    EvalSurfaceAny(surface, u, v, true, point, du, dv);
+}
+
+bool SurfaceClosedU(const TBSplineSurface& surface, double tolerance)
+{
+    if (!SurfaceShapeOk(surface)) return false;
+    const size_t cv = static_cast<size_t>(surface.CountV), last = (static_cast<size_t>(surface.CountU) - 1) * cv;
+    for (size_t j = 0; j < cv; ++j)
+        if (!SamePole(surface, j, last + j, tolerance)) return false;
+    return true;
+}
+
+bool SurfaceClosedV(const TBSplineSurface& surface, double tolerance)
+{
+    if (!SurfaceShapeOk(surface)) return false;
+    const size_t cu = static_cast<size_t>(surface.CountU), cv = static_cast<size_t>(surface.CountV);
+    for (size_t i = 0; i < cu; ++i)
+        if (!SamePole(surface, i * cv, i * cv + cv - 1, tolerance)) return false;
+    return true;
 }
 
 }  // namespace voxaro

@@ -56,4 +56,25 @@ bool ExpandKnots(const std::vector<int>& multiplicities, const std::vector<doubl
 // (empty for a degree outside 1..kMaxBSplineDegree).
 std::vector<double> MakeBezierKnots(int degree);
 
+struct TBSplineSurface {
+    int DegreeU = 0, DegreeV = 0;
+    std::vector<double> KnotsU, KnotsV;  // CountU + DegreeU + 1 and CountV + DegreeV + 1 values
+    int CountU = 0, CountV = 0;
+    std::vector<TVec3> Points;    // row-major: point (i, j) at i * CountV + j, i along u
+    std::vector<double> Weights;  // empty = non-rational, else one per point
+};
+
+// Checks a surface read from a file; clears weights that are all equal. False when it cannot be evaluated.
+bool Validate(TBSplineSurface& surface);
+// Parameter domain [u0, u1] x [v0, v1]; false (and NaNs) when the sizes do not fit.
+bool SurfaceDomain(const TBSplineSurface& surface, double& u0, double& u1, double& v0, double& v1);
+// Point at (u, v), each clamped to its domain.
+TVec3 SurfacePoint(const TBSplineSurface& surface, double u, double v);
+// Point and first partial derivatives at (u, v); rational surfaces included.
+void SurfaceDerivatives(const TBSplineSurface& surface, double u, double v, TVec3& point, TVec3& du, TVec3& dv);
+// True when the first and last rows along u (i = 0 and i = CountU - 1) coincide within `tolerance`.
+bool SurfaceClosedU(const TBSplineSurface& surface, double tolerance);
+// True when the first and last columns along v (j = 0 and j = CountV - 1) coincide within `tolerance`.
+bool SurfaceClosedV(const TBSplineSurface& surface, double tolerance);
+
 }  // namespace voxaro
