@@ -226,6 +226,9 @@ void TouchCurve(const TBSplineCurve& c)
     (void)FirstParam(c);
     (void)LastParam(c);
     (void)CurveClosed(c, 1e-6);
+    double t;
+    (void)InvertCurvePoint(c, {1, 0, 0}, t, 1e-6);
+    (void)InvertCurvePointNear(c, {1, 0, 0}, 0.5, t, 1e-6);
 }
 
 TEST(BSplineCurve, HostileDataIsRefusedAndSafe)
@@ -447,6 +450,9 @@ void TouchSurface(const TBSplineSurface& s)
     (void)SurfaceDomain(s, u0, u1, v0, v1);
     (void)SurfaceClosedU(s, 1e-6);
     (void)SurfaceClosedV(s, 1e-6);
+    double u, v;
+    (void)InvertSurfacePoint(s, {1, 1, 0}, u, v, 1e-6);
+    (void)InvertSurfacePointNear(s, {1, 1, 0}, 0.5, 0.5, u, v, 1e-6);
 }
 
 TEST(BSplineSurface, HostileDataIsRefusedAndSafe)
@@ -488,6 +494,119 @@ TEST(BSplineSurface, HostileDataIsRefusedAndSafe)
     EXPECT_FALSE(IsFinite(SurfacePoint(bad[17], 0.5, 0.5)));
     TBSplineSurface good = WavyPatch(true);
     EXPECT_TRUE(Validate(good));
+}
+
+TEST(BSplineInversion, CurveReturnsTheSampledParameter)
+{
+    TBSplineCurve c = Circle(2.0);
+    ASSERT_TRUE(Validate(c));
+    for (int i = 1; i < 50; ++i) {
+        const double t0 = i / 50.0;
+        double t = -1;
+        ASSERT_TRUE(InvertCurvePoint(c, CurvePoint(c, t0), t, 1e-9)) << t0;
+        EXPECT_NEAR(t, t0, 1e-9);
+        // A point off the curve in its plane projects on the same parameter.
+        EXPECT_FALSE(InvertCurvePoint(c, CurvePoint(c, t0) * 1.5, t, 1e-9));
+        EXPECT_NEAR(t, t0, 1e-7);
+        // With a loose tolerance the foot is still found to a small part of it.
+        EXPECT_TRUE(InvertCurvePoint(c, CurvePoint(c, t0) * 1.5, t, 0.2));
+        EXPECT_LT(Distance(CurvePoint(c, t), CurvePoint(c, t0)), 0.2 * 1e-2);
+    }
+    // The ends of an open curve: the parameters of an edge's vertices.
+    TSequence seq;
+    TBSplineCurve open;
+    open.Degree = 3;
+    open.Knots = UnevenCubicKnots();
+    for (int i = 0; i < 8; ++i)
+        open.Points.push_back(TVec3{double(i), 0, 0} + seq.NextPoint() * 0.3);
+    ASSERT_TRUE(Validate(open));
+    double t;
+    ASSERT_TRUE(InvertCurvePoint(open, open.Points.front(), t, 1e-9));
+    EXPECT_NEAR(t, 0.0, 1e-9);
+    ASSERT_TRUE(InvertCurvePoint(open, open.Points.back(), t, 1e-9));
+    EXPECT_NEAR(t, 1.0, 1e-9);
+    // Beyond the end: the nearest point is the end, too far to be accepted.
+    EXPECT_FALSE(InvertCurvePoint(open, open.Points.back() + TVec3{5, 0, 0}, t, 1e-6));
+    EXPECT_NEAR(t, 1.0, 1e-9);
+}
+
+TEST(BSplineInversion, CurveHintIsUsedAndWrongHintsRecover)
+{
+    TBSplineCurve c = Circle(1.0);
+    ASSERT_TRUE(Validate(c));
+    const TVec3 p = CurvePoint(c, 0.3);
+    for (double hint : {0.29, 0.8, 0.0, -5.0, kNaN, kInf}) {
+        double t = -1;
+        ASSERT_TRUE(InvertCurvePointNear(c, p, hint, t, 1e-9)) << hint;
+        EXPECT_NEAR(t, 0.3, 1e-9) << hint;
+    }
+}
+
+TEST(BSplineInversion, SurfaceReturnsTheSampledParameters)
+{
+    for (bool rational : {false, true}) {
+        TBSplineSurface s = WavyPatch(rational);
+        ASSERT_TRUE(Validate(s));
+        for (double u0 : {0.0, 0.02, 0.35, 0.5, 0.81, 1.0})
+            for (double v0 : {0.0, 0.13, 0.6, 0.77, 1.0}) {
+                const TVec3 p = SurfacePoint(s, u0, v0);
+                double u = -1, v = -1;
+                ASSERT_TRUE(InvertSurfacePoint(s, p, u, v, 1e-9)) << u0 << " " << v0;
+                EXPECT_NEAR(u, u0, 1e-7);
+                EXPECT_NEAR(v, v0, 1e-7);
+                ASSERT_TRUE(InvertSurfacePointNear(s, p, u0 + 0.01, v0 - 0.01, u, v, 1e-9));
+                EXPECT_NEAR(u, u0, 1e-7);
+                EXPECT_NEAR(v, v0, 1e-7);
+            }
+    }
+}
+
+TEST(BSplineInversion, SphereFootPointsPolesAndFarHints)
+{
+    TBSplineSurface s = Sphere(3.0);
+    ASSERT_TRUE(Validate(s));
+    double u, v;
+    for (double u0 : {0.1, 0.3, 0.55, 0.9})
+        for (double v0 : {0.1, 0.4, 0.5, 0.85}) {
+            const TVec3 p = SurfacePoint(s, u0, v0);
+            // Off the surface along the radius: the foot is the sampled point.
+            EXPECT_FALSE(InvertSurfacePoint(s, p * (3.5 / 3.0), u, v, 1e-6));
+            EXPECT_LT(Distance(SurfacePoint(s, u, v), p), 1e-6);
+            EXPECT_TRUE(InvertSurfacePoint(s, p * (3.5 / 3.0), u, v, 0.1));
+            // A hint on the far side of the sphere falls back to the search.
+            ASSERT_TRUE(InvertSurfacePointNear(s, p, u0 + 0.5, 1 - v0, u, v, 1e-9));
+            EXPECT_NEAR(u, u0, 1e-7);
+            EXPECT_NEAR(v, v0, 1e-7);
+        }
+    // Poles, where the u derivative vanishes, and the seam u = 0 = 1.
+    for (const TVec3& p : {TVec3{0, 0, 3}, TVec3{0, 0, -3}, TVec3{3, 0, 0}, TVec3{0, -3, 0}}) {
+        ASSERT_TRUE(InvertSurfacePoint(s, p, u, v, 1e-9));
+        EXPECT_LT(Distance(SurfacePoint(s, u, v), p), 1e-8);
+        ASSERT_TRUE(InvertSurfacePointNear(s, p, 0.5, 0.5, u, v, 1e-9));
+        EXPECT_LT(Distance(SurfacePoint(s, u, v), p), 1e-8);
+    }
+}
+
+TEST(BSplineInversion, UnusableTargetsAndTolerances)
+{
+    TBSplineSurface s = Sphere(1.0);
+    TBSplineCurve c = Circle(1.0);
+    ASSERT_TRUE(Validate(s));
+    ASSERT_TRUE(Validate(c));
+    double u, v, t;
+    for (const TVec3& p : {TVec3{kNaN, 0, 0}, TVec3{0, kInf, 0}}) {
+        EXPECT_FALSE(InvertSurfacePoint(s, p, u, v, 1e-6));
+        EXPECT_FALSE(InvertCurvePoint(c, p, t, 1e-6));
+    }
+    for (double tol : {0.0, -1.0, kNaN, kInf}) {
+        EXPECT_FALSE(InvertSurfacePoint(s, {1, 0, 0}, u, v, tol));
+        EXPECT_FALSE(InvertSurfacePointNear(s, {1, 0, 0}, 0, 0.5, u, v, tol));
+        EXPECT_FALSE(InvertCurvePoint(c, {1, 0, 0}, t, tol));
+        EXPECT_FALSE(InvertCurvePointNear(c, {1, 0, 0}, 0, t, tol));
+    }
+    // Far away points give false but parameters inside the domain.
+    EXPECT_FALSE(InvertSurfacePoint(s, {1e9, 0, 0}, u, v, 1e-6));
+    EXPECT_TRUE(u >= 0 && u <= 1 && v >= 0 && v <= 1);
 }
 
 }  // namespace

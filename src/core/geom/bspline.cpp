@@ -3,6 +3,7 @@
 // evaluation, and point inversion.
 #include "geom/bspline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -16,7 +17,7 @@ constexpr TVec3 kNaNPoint = {kNaN, kNaN, kNaN};
 
 // Non-zero basis functions of one knot span and their first derivatives.
 struct TBasis {
-    int Span;             // knot span index: Knots[Span] <= t < Knots[Span + 1]
+    size_t Span;          // knot span index: Knots[Span] <= t < Knots[Span + 1]
     double N[kMaxOrder];  // N[k] belongs to control point Span - degree + k
     double D[kMaxOrder];
 };
@@ -89,7 +90,7 @@ double ClampParam(const std::vector<double>& knots, int degree, size_t count, do
 }
 
 // Span index in [degree, count - 1] holding t; at the domain end, the last span of non-zero length.
-int FindSpan(const std::vector<double>& knots, int degree, size_t count, double t)
+size_t FindSpan(const std::vector<double>& knots, int degree, size_t count, double t)
 {
     size_t lo = static_cast<size_t>(degree), hi = count;
     while (hi - lo > 1) {  // halves every pass whatever the knot values
@@ -101,13 +102,13 @@ int FindSpan(const std::vector<double>& knots, int degree, size_t count, double 
     }
     for (int k = 0; k < degree && lo > static_cast<size_t>(degree) && !(knots[lo] < knots[lo + 1]); ++k)
         --lo;
-    return static_cast<int>(lo);
+    return lo;
 }
 
 // Fills the degree + 1 non-zero basis functions at t and their derivatives.
 void EvalBasis(const std::vector<double>& knots, int degree, size_t count, double t, TBasis& b)
 {
-    const int span = FindSpan(knots, degree, count, t);
+    const size_t span = FindSpan(knots, degree, count, t);
     const double* k = knots.data();
     double left[kMaxOrder], right[kMaxOrder];
     b.Span = span;
@@ -163,7 +164,7 @@ void EvalSurface(const TBSplineSurface& s, double u, double v, bool derivs, TVec
     TVec3 a = {0, 0, 0}, au = {0, 0, 0}, av = {0, 0, 0};
     double w = 0.0, wu = 0.0, wv = 0.0;
     for (int i = 0; i <= p; ++i) {
-        const size_t row = static_cast<size_t>(bu.Span - p + i) * cv + static_cast<size_t>(bv.Span - q);
+        const size_t row = (bu.Span - p + i) * cv + (bv.Span - q);
         const TVec3* cp = s.Points.data() + row;
         TVec3 r = {0, 0, 0}, rv = {0, 0, 0};
         double rw = 0.0, rwv = 0.0;
@@ -219,6 +220,140 @@ bool SamePole(const TBSplineSurface& s, size_t a, size_t b, double tolerance)
     if (!(Length(s.Points[a] - s.Points[b]) <= tolerance)) return false;
     if (s.Weights.empty()) return true;
     return std::fabs(s.Weights[a] - s.Weights[b]) <= 1e-9 * std::fmax(s.Weights[a], s.Weights[b]);
+}
+
+// Inversion search limits: grid samples per direction, samples per knot span, Newton starts and step halvings.
+constexpr int kCurveGridMax = 257;
+constexpr int kSurfaceGridMax = 48;
+constexpr int kGridPerSpan = 16;
+constexpr int kNewtonStarts = 3;
+constexpr int kStepHalvings = 5;
+
+// Fills out[0 .. n) with sample parameters over the domain, up to kGridPerSpan per knot span; returns n.
+int GridParams(const std::vector<double>& knots, int degree, size_t count, int maxSamples, double* out)
+{
+    const double lo = knots[degree], hi = knots[count];
+    size_t spans = 0;
+    for (size_t i = static_cast<size_t>(degree); i < count; ++i)
+        spans += knots[i] < knots[i + 1] ? 1 : 0;
+    if (spans == 0 || spans * 2 + 1 > static_cast<size_t>(maxSamples)) {
+        for (int k = 0; k < maxSamples; ++k)
+            out[k] = lo + (hi - lo) * k / (maxSamples - 1);
+        return maxSamples;
+    }
+    const int per = static_cast<int>(std::min<size_t>(kGridPerSpan, (maxSamples - 1) / spans));
+    int n = 0;
+    for (size_t i = static_cast<size_t>(degree); i < count; ++i) {
+        if (!(knots[i] < knots[i + 1])) continue;
+        for (int k = 0; k < per; ++k)
+            out[n++] = knots[i] + (knots[i + 1] - knots[i]) * k / per;
+    }
+    out[n++] = hi;
+    return n;
+}
+
+// The few best samples of a grid search, nearest first.
+struct TCandidates {
+    int Count = 0;
+    double Dist[kNewtonStarts];
+    double U[kNewtonStarts], V[kNewtonStarts];
+
+    // Keeps (u, v) when it is among the kNewtonStarts nearest so far.
+    void Offer(double dist, double u, double v)
+    {
+        if (std::isnan(dist)) return;
+        int k;
+        if (Count < kNewtonStarts)
+            k = Count++;
+        else if (dist < Dist[kNewtonStarts - 1])
+            k = kNewtonStarts - 1;
+        else
+            return;
+        for (; k > 0 && dist < Dist[k - 1]; --k)
+            Dist[k] = Dist[k - 1], U[k] = U[k - 1], V[k] = V[k - 1];
+        Dist[k] = dist, U[k] = u, V[k] = v;
+    }
+};
+
+// Value limited to [lo, hi]; NaN gives lo.
+double Clamp(double x, double lo, double hi)
+{
+    return !(x > lo) ? lo : (x > hi ? hi : x);
+}
+
+// Gauss-Newton steps on |C(t) - p| from t, halving steps that do not get nearer; returns the distance reached.
+double NewtonCurve(const TBSplineCurve& c, const TVec3& p, double lo, double hi, double tolerance, double& t)
+{
+    TVec3 pt, d;
+    t = Clamp(t, lo, hi);
+    CurvePointAndDerivative(c, t, pt, d);
+    double dist = Length(pt - p);
+    for (int it = 0; it < kInversionNewtonSteps && dist > 0.0; ++it) {
+        const double den = Dot(d, d);
+        if (!(den > 0.0)) break;
+        double step = -Dot(pt - p, d) / den;
+        bool accepted = false;
+        TVec3 npt, nd;
+        double nt = t, ndist = dist;
+        for (int h = 0; h <= kStepHalvings && std::isfinite(step); ++h, step *= 0.5) {
+            nt = Clamp(t + step, lo, hi);
+            CurvePointAndDerivative(c, nt, npt, nd);
+            ndist = Length(npt - p);
+            if ((accepted = ndist < dist)) break;
+        }
+        if (!accepted) break;
+        const double moved = Length(npt - pt);
+        t = nt, pt = npt, d = nd, dist = ndist;
+        if (moved <= 1e-3 * tolerance) break;
+    }
+    return dist;
+}
+
+// Gauss-Newton steps on |S(u, v) - p| from (u, v), as NewtonCurve; returns the distance reached.
+double NewtonSurface(const TBSplineSurface& s, const TVec3& p, const double dom[4], double tolerance, double& u,
+                     double& v)
+{
+    TVec3 pt, su, sv;
+    u = Clamp(u, dom[0], dom[1]);
+    v = Clamp(v, dom[2], dom[3]);
+    SurfaceDerivatives(s, u, v, pt, su, sv);
+    double dist = Length(pt - p);
+    for (int it = 0; it < kInversionNewtonSteps && dist > 0.0; ++it) {
+        // Normal equations of the linearised residual; each direction alone where they are singular (poles).
+        const TVec3 r = pt - p;
+        const double a = Dot(su, su), b = Dot(su, sv), c = Dot(sv, sv), gu = -Dot(r, su), gv = -Dot(r, sv);
+        const double det = a * c - b * b;
+        double stepU, stepV;
+        if (det > 1e-12 * a * c) {
+            stepU = (c * gu - b * gv) / det;
+            stepV = (a * gv - b * gu) / det;
+        } else {
+            stepU = a > 0.0 ? gu / a : 0.0;
+            stepV = c > 0.0 ? gv / c : 0.0;
+        }
+        bool accepted = false;
+        TVec3 npt, nsu, nsv;
+        double nu = u, nv = v, ndist = dist;
+        for (int h = 0; h <= kStepHalvings && std::isfinite(stepU) && std::isfinite(stepV); ++h) {
+            nu = Clamp(u + stepU, dom[0], dom[1]);
+            nv = Clamp(v + stepV, dom[2], dom[3]);
+            SurfaceDerivatives(s, nu, nv, npt, nsu, nsv);
+            ndist = Length(npt - p);
+            if ((accepted = ndist < dist)) break;
+            stepU *= 0.5, stepV *= 0.5;
+        }
+        if (!accepted) break;
+        const double moved = Length(npt - pt);
+        u = nu, v = nv, pt = npt, su = nsu, sv = nsv, dist = ndist;
+        if (moved <= 1e-3 * tolerance) break;
+    }
+    return dist;
+}
+
+// Tolerance and target usable for an inversion.
+bool InversionInputOk(const TVec3& p, double tolerance)
+{
+    return IsFinite(p) && tolerance > 0.0 && std::isfinite(tolerance);
 }
 
 }  // namespace
@@ -380,6 +515,83 @@ bool SurfaceClosedV(const TBSplineSurface& surface, double tolerance)
     for (size_t i = 0; i < cu; ++i)
         if (!SamePole(surface, i * cv, i * cv + cv - 1, tolerance)) return false;
     return true;
+}
+
+bool InvertCurvePoint(const TBSplineCurve& curve, const TVec3& p, double& t, double tolerance)
+{
+    t = kNaN;
+    if (!CurveShapeOk(curve) || !InversionInputOk(p, tolerance)) return false;
+    const size_t count = curve.Points.size();
+    double grid[kCurveGridMax];
+    const int n = GridParams(curve.Knots, curve.Degree, count, kCurveGridMax, grid);
+    TCandidates best;
+    for (int k = 0; k < n; ++k)
+        best.Offer(Length(CurvePoint(curve, grid[k]) - p), grid[k], 0.0);
+    const double lo = FirstParam(curve), hi = LastParam(curve);
+    double bestDist = kNaN;
+    for (int k = 0; k < best.Count; ++k) {
+        double tk = best.U[k];
+        const double dist = NewtonCurve(curve, p, lo, hi, tolerance, tk);
+        if (k == 0 || dist < bestDist) bestDist = dist, t = tk;
+        if (bestDist <= kInversionSlack * tolerance) return true;
+    }
+    return false;
+}
+
+bool InvertCurvePointNear(const TBSplineCurve& curve, const TVec3& p, double tHint, double& t, double tolerance)
+{
+    t = kNaN;
+    if (!CurveShapeOk(curve) || !InversionInputOk(p, tolerance)) return false;
+    double th = std::isfinite(tHint) ? tHint : FirstParam(curve);
+    const double dist = NewtonCurve(curve, p, FirstParam(curve), LastParam(curve), tolerance, th);
+    if (dist <= kInversionSlack * tolerance) {
+        t = th;
+        return true;
+    }
+    if (InvertCurvePoint(curve, p, t, tolerance)) return true;
+    if (!(Length(CurvePoint(curve, t) - p) <= dist)) t = th;
+    return false;
+}
+
+bool InvertSurfacePoint(const TBSplineSurface& surface, const TVec3& p, double& u, double& v, double tolerance)
+{
+    u = v = kNaN;
+    double dom[4];
+    if (!SurfaceDomain(surface, dom[0], dom[1], dom[2], dom[3]) || !InversionInputOk(p, tolerance)) return false;
+    double gu[kSurfaceGridMax], gv[kSurfaceGridMax];
+    const int nu =
+        GridParams(surface.KnotsU, surface.DegreeU, static_cast<size_t>(surface.CountU), kSurfaceGridMax, gu);
+    const int nv =
+        GridParams(surface.KnotsV, surface.DegreeV, static_cast<size_t>(surface.CountV), kSurfaceGridMax, gv);
+    TCandidates best;
+    for (int i = 0; i < nu; ++i)
+        for (int j = 0; j < nv; ++j)
+            best.Offer(Length(SurfacePoint(surface, gu[i], gv[j]) - p), gu[i], gv[j]);
+    double bestDist = kNaN;
+    for (int k = 0; k < best.Count; ++k) {
+        double uk = best.U[k], vk = best.V[k];
+        const double dist = NewtonSurface(surface, p, dom, tolerance, uk, vk);
+        if (k == 0 || dist < bestDist) bestDist = dist, u = uk, v = vk;
+        if (bestDist <= kInversionSlack * tolerance) return true;
+    }
+    return false;
+}
+
+bool InvertSurfacePointNear(const TBSplineSurface& surface, const TVec3& p, double uHint, double vHint, double& u,
+                            double& v, double tolerance)
+{
+    u = v = kNaN;
+    double dom[4];
+    if (!SurfaceDomain(surface, dom[0], dom[1], dom[2], dom[3]) || !InversionInputOk(p, tolerance)) return false;
+    double uh = std::isfinite(uHint) ? uHint : dom[0], vh = std::isfinite(vHint) ? vHint : dom[2];
+    const double dist = NewtonSurface(surface, p, dom, tolerance, uh, vh);
+    if (dist <= kInversionSlack * tolerance) {
+        u = uh, v = vh;
+        return true;
+    }
+    if (InvertSurfacePoint(surface, p, u, v, tolerance)) return true;
+    if (!(Length(SurfacePoint(surface, u, v) - p) <= dist)) u = uh, v = vh;
+    return false;
 }
 
 }  // namespace voxaro

@@ -77,4 +77,26 @@ bool SurfaceClosedU(const TBSplineSurface& surface, double tolerance);
 // True when the first and last columns along v (j = 0 and j = CountV - 1) coincide within `tolerance`.
 bool SurfaceClosedV(const TBSplineSurface& surface, double tolerance);
 
+// Point inversion: the parameters of the point of a curve or surface nearest to p.
+// A bounded grid of samples (at most a few thousand evaluations, spread per knot span)
+// gives starting points for at most kInversionNewtonSteps Gauss-Newton steps, clamped
+// to the domain. True when the point found lies within kInversionSlack * tolerance of
+// p; on false the outputs hold the best parameters found (NaN for unusable data).
+constexpr double kInversionSlack = 10.0;
+constexpr int kInversionNewtonSteps = 20;
+constexpr double kDefaultInversionTolerance = 1e-6;
+
+// Parameter t of the curve point nearest to p, searched over the whole curve.
+bool InvertCurvePoint(const TBSplineCurve& curve, const TVec3& p, double& t,
+                      double tolerance = kDefaultInversionTolerance);
+// As InvertCurvePoint, trying Newton from tHint first and searching the whole curve only when that fails.
+bool InvertCurvePointNear(const TBSplineCurve& curve, const TVec3& p, double tHint, double& t,
+                          double tolerance = kDefaultInversionTolerance);
+// Parameters (u, v) of the surface point nearest to p, searched over the whole surface.
+bool InvertSurfacePoint(const TBSplineSurface& surface, const TVec3& p, double& u, double& v,
+                        double tolerance = kDefaultInversionTolerance);
+// As InvertSurfacePoint, trying Newton from (uHint, vHint) first and searching the whole surface only when that fails.
+bool InvertSurfacePointNear(const TBSplineSurface& surface, const TVec3& p, double uHint, double vHint, double& u,
+                            double& v, double tolerance = kDefaultInversionTolerance);
+
 }  // namespace voxaro
