@@ -152,9 +152,9 @@ bool SurfaceShapeOk(const TBSplineSurface& s)
            total == s.Points.size() && (s.Weights.empty() || s.Weights.size() == s.Points.size());
 }
 
-// Point and, when `derivs`, partial derivatives of a valid-shaped surface; W = 1 for non-rational.
-template <bool kRational>
-void EvalSurface(const TBSplineSurface& s, double u, double v, bool derivs, TVec3& point, TVec3& du, TVec3& dv)
+// Point and, when kDerivs, partial derivatives of a surface whose sizes fit.
+template <bool kRational, bool kDerivs>
+void EvalSurface(const TBSplineSurface& s, double u, double v, TVec3& point, TVec3& du, TVec3& dv)
 {
     const size_t cu = static_cast<size_t>(s.CountU), cv = static_cast<size_t>(s.CountV);
     const int p = s.DegreeU, q = s.DegreeV;
@@ -172,14 +172,14 @@ void EvalSurface(const TBSplineSurface& s, double u, double v, bool derivs, TVec
             const double wj = kRational ? s.Weights[row + j] : 1.0;
             r = r + cp[j] * (bv.N[j] * wj);
             if (kRational) rw += bv.N[j] * wj;
-            if (derivs) {
+            if (kDerivs) {
                 rv = rv + cp[j] * (bv.D[j] * wj);
                 if (kRational) rwv += bv.D[j] * wj;
             }
         }
         a = a + r * bu.N[i];
         w += rw * bu.N[i];
-        if (derivs) {
+        if (kDerivs) {
             au = au + r * bu.D[i];
             av = av + rv * bu.N[i];
             wu += rw * bu.D[i];
@@ -208,10 +208,15 @@ void EvalSurfaceAny(const TBSplineSurface& s, double u, double v, bool derivs, T
         point = du = dv = kNaNPoint;
         return;
     }
-    if (s.Weights.empty())
-        EvalSurface<false>(s, u, v, derivs, point, du, dv);
+    const bool rational = !s.Weights.empty();
+    if (derivs && rational)
+        EvalSurface<true, true>(s, u, v, point, du, dv);
+    else if (derivs)
+        EvalSurface<false, true>(s, u, v, point, du, dv);
+    else if (rational)
+        EvalSurface<true, false>(s, u, v, point, du, dv);
     else
-        EvalSurface<true>(s, u, v, derivs, point, du, dv);
+        EvalSurface<false, false>(s, u, v, point, du, dv);
 }
 
 // True when points a and b of the surface coincide within tolerance, weights included.
