@@ -530,6 +530,20 @@ TEST(BSplineInversion, CurveReturnsTheSampledParameter)
     EXPECT_NEAR(t, 1.0, 1e-9);
 }
 
+TEST(BSplineInversion, NearestSampleOnTheWrongBranch)
+{
+    // A thin hairpin: the sample nearest to p lies on the return branch, 0.01 away,
+    // so Newton from it stalls there and a later start must find p itself.
+    TBSplineCurve c;
+    c.Degree = 1;
+    c.Knots = {0, 0, 1, 2, 3, 3};
+    c.Points = {{0, 0, 0}, {10, 0, 0}, {10, 0.01, 0}, {-0.3, 0.01, 0}};
+    ASSERT_TRUE(Validate(c));
+    double t;
+    ASSERT_TRUE(InvertCurvePoint(c, {0.3, 0, 0}, t, 1e-6));
+    EXPECT_NEAR(t, 0.03, 1e-9);
+}
+
 TEST(BSplineInversion, CurveHintIsUsedAndWrongHintsRecover)
 {
     TBSplineCurve c = Circle(1.0);
