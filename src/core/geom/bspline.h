@@ -2,10 +2,14 @@
 // evaluation of points and first derivatives, and point inversion.
 //
 // Every function is safe for any value of the structures. Validate refuses what
-// cannot be evaluated reliably; the evaluators check the sizes in O(1) and give a
-// NaN point for a structure whose sizes do not fit together, so they never read out
-// of bounds. Evaluation allocates nothing: the basis functions live in stack arrays
-// bounded by kMaxBSplineDegree.
+// cannot be evaluated reliably: a degree outside 1..kMaxBSplineDegree, too many
+// points, a knot vector of the wrong length, decreasing, repeating a knot more than
+// degree + 1 times or with an empty domain, non-finite or huge values, weights that
+// are not all positive. The evaluators check the sizes in O(1) and give a NaN point
+// for a structure whose sizes do not fit together, so they never read out of bounds;
+// one with fitting sizes but unvalidated values evaluates without fault to values
+// that mean nothing. Evaluation allocates nothing: the basis functions live in stack
+// arrays bounded by kMaxBSplineDegree.
 #pragma once
 
 #include <cstddef>
@@ -77,11 +81,12 @@ bool SurfaceClosedU(const TBSplineSurface& surface, double tolerance);
 // True when the first and last columns along v (j = 0 and j = CountV - 1) coincide within `tolerance`.
 bool SurfaceClosedV(const TBSplineSurface& surface, double tolerance);
 
-// Point inversion: the parameters of the point of a curve or surface nearest to p.
-// A bounded grid of samples (at most a few thousand evaluations, spread per knot span)
-// gives starting points for at most kInversionNewtonSteps Gauss-Newton steps, clamped
-// to the domain. True when the point found lies within kInversionSlack * tolerance of
+// Point inversion: the parameters of the curve or surface point nearest to p. A grid
+// of samples spread per knot span (at most 257 along a curve, 48 x 48 on a surface)
+// gives the three nearest samples as starts for at most kInversionNewtonSteps damped
+// Gauss-Newton steps each, clamped to the domain. True when the point found lies within kInversionSlack * tolerance of
 // p; on false the outputs hold the best parameters found (NaN for unusable data).
+// On a closed curve or surface a point on the seam may come back at either end.
 constexpr double kInversionSlack = 10.0;
 constexpr int kInversionNewtonSteps = 20;
 constexpr double kDefaultInversionTolerance = 1e-6;
