@@ -135,6 +135,15 @@ bool ParamOfSwept(const TSurface& s, const TVec3& p, double& u, double& v)
     return std::isfinite(u);
 }
 
+// The width of a closed B-spline patch's domain along u (or v), 0 when open.
+double SplinePeriod(const TBSplineSurface& s, bool alongU)
+{
+    double u0, u1, v0, v1;
+    if (!SurfaceDomain(s, u0, u1, v0, v1)) return 0;
+    if (alongU) return SurfaceClosedU(s, 1e-6 * (1 + Length(s.Points.front()))) ? u1 - u0 : 0.0;
+    return SurfaceClosedV(s, 1e-6 * (1 + Length(s.Points.front()))) ? v1 - v0 : 0.0;
+}
+
 }  // namespace
 
 TVec3 SurfacePoint(const TSurface& s, double u, double v)
@@ -213,7 +222,7 @@ double SurfacePeriodU(const TSurface& s)
     case skSphere:
     case skTorus:
     case skRevolution: return 2 * kPi;
-    case skBSpline: return s.Spline ? ClosedPeriodU(*s.Spline) : 0.0;
+    case skBSpline: return s.Spline ? SplinePeriod(*s.Spline, true) : 0.0;
     case skExtrusion: return CurvePeriod(s.Curve);
     case skOffset: return s.Base ? SurfacePeriodU(*s.Base) : 0.0;
     default: return 0;
@@ -224,7 +233,7 @@ double SurfacePeriodV(const TSurface& s)
 {
     switch (s.Kind) {
     case skTorus: return 2 * kPi;
-    case skBSpline: return s.Spline ? ClosedPeriodV(*s.Spline) : 0.0;
+    case skBSpline: return s.Spline ? SplinePeriod(*s.Spline, false) : 0.0;
     case skRevolution: return CurvePeriod(s.Curve);
     case skOffset: return s.Base ? SurfacePeriodV(*s.Base) : 0.0;
     default: return 0;
