@@ -51,6 +51,11 @@ inline std::string OpenErrorText(uint32_t code)
     return code == kNotRegularFile ? "not a regular file" : "error " + std::to_string(code);
 }
 
+// Both names reach one existing file (the same device and inode on POSIX,
+// the same volume and file ID on Windows), whatever their spelling: through
+// links, "..", or two hard links. False when either cannot be looked at.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
 // UTF-16/32 (wchar_t) file name to UTF-8 and back, for messages and paths.
 std::string WideToUtf8(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);

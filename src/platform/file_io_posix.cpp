@@ -51,6 +51,14 @@ bool TFile::Open(const std::wstring& name)
     return true;
 }
 
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    struct stat sa {
+    }, sb{};
+    if (::stat(WideToUtf8(a).c_str(), &sa) != 0 || ::stat(WideToUtf8(b).c_str(), &sb) != 0) return false;
+    return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
+}
+
 bool TFile::Read(void* buffer, size_t n, size_t& got)
 {
     got = 0;

@@ -74,6 +74,30 @@ bool TFile::SeekStart()
     return SetFilePointer(AsHandle(Handle_), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
+namespace {
+
+// Opened for no access at all: only the file's identity is read, and a file
+// another program holds open (even for writing) can still be looked at.
+bool FileIdentity(const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info)
+{
+    HANDLE h = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    if (!FileIdentity(a, ia) || !FileIdentity(b, ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 std::string WideToUtf8(const std::wstring& text)
 {
     if (text.empty()) return {};

@@ -242,5 +242,23 @@ TEST(Commands, UsageErrors)
     EXPECT_TRUE(fs::is_empty(folder));
 }
 
+// A picture renamed over the model it was drawn from would destroy it: the
+// same file under any name is refused as a usage error, and left alone.
+TEST(Commands, OutputThatIsTheInputIsRefused)
+{
+    const std::string folder = OutFolder(), model = folder + "/m.stl";
+    const std::string bytes = ReadFileBytes(DataFile("openscad_gear_bin.stl"));
+    fs::copy_file(DataFile("openscad_gear_bin.stl"), model);
+    fs::create_hard_link(model, folder + "/link.png");
+    for (const std::string& out : {model, folder + "/../" + fs::path(folder).filename().string() + "/link.png"})
+        for (const char* command : {"render", "thumbnail"}) {
+            const TRun run = RunProgram(VOXARO_CLI, {command, model, out});
+            EXPECT_EQ(run.Status, 2) << command << " " << out << ": " << run.Output;
+            EXPECT_EQ(run.Output.rfind("voxaro: the output " + out + " is the input file\n", 0), 0u) << run.Output;
+        }
+    EXPECT_EQ(ReadFileBytes(model), bytes);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
 }  // namespace
 }  // namespace voxaro
