@@ -277,7 +277,7 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
     bool read = RunStage(ErrorMsg, "3MF read error: ", [&] {
         RefuseSpecialFile(FileName);
         THandle reader = lib.QueryReader(model, "3mf");
-        lib.ReadFromFile(reader, WideToUtf8(FileName));
+        lib.ReadFromFile(reader, FileNameBytes(FileName));
         return true;
     });
     if (!read) return false;

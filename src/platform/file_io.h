@@ -57,7 +57,12 @@ inline std::string OpenErrorText(uint32_t code)
 bool SameFile(const std::wstring& a, const std::wstring& b);
 
 // UTF-16/32 (wchar_t) file name to UTF-8 and back, for messages and paths.
+// On POSIX, Utf8ToWide keeps bytes that are not UTF-8 (a Latin-1 name, say)
+// as U+DC80..U+DCFF, which WideToUtf8 shows as U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);
+// The name as the system's byte-string calls take it: on POSIX the very
+// bytes Utf8ToWide had, on Windows its UTF-8 (what lib3mf's file calls take).
+std::string FileNameBytes(const std::wstring& name);
 
 }  // namespace voxaro

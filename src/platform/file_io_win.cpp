@@ -107,6 +107,11 @@ std::string WideToUtf8(const std::wstring& text)
     return out;
 }
 
+std::string FileNameBytes(const std::wstring& name)
+{
+    return WideToUtf8(name);
+}
+
 std::wstring Utf8ToWide(const std::string& text)
 {
     if (text.empty()) return {};

@@ -260,5 +260,20 @@ TEST(Commands, OutputThatIsTheInputIsRefused)
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
 }
 
+// A file name is the bytes the system has, UTF-8 or not: a Latin-1 "café"
+// opens under its own bytes, not under U+FFFD in their place.
+TEST(Commands, NamesThatAreNotUtf8)
+{
+    const std::string folder = OutFolder(), model = folder + "/caf\xe9.stl", print = folder + "/caf\xe9.gcode";
+    fs::copy_file(DataFile("openscad_gear_bin.stl"), model);
+    fs::copy_file(kGCode, print);
+    TRun run = RunProgram(VOXARO_CLI, {"info", model});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(run.Output.rfind("STL Binary  |  Triangles: 1304", 0), 0u) << run.Output;
+    run = RunProgram(VOXARO_CLI, {"thumbnail", print, folder + "/caf\xe9.png", "--size", "32"});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_TRUE(fs::exists(folder + "/caf\xe9.png"));
+}
+
 }  // namespace
 }  // namespace voxaro

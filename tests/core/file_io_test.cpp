@@ -52,5 +52,16 @@ TEST(FileOpen, SpecialFilesAreRefusedAtOnce)
     }
 }
 
+// Every byte string survives the trip through the wide name, including the
+// UTF-8 forms of the escapes themselves and overlong ones; messages get U+FFFD.
+TEST(FileNames, BytesThatAreNotUtf8SurviveTheWideName)
+{
+    for (const std::string bytes :
+         {"caf\xc3\xa9", "caf\xe9", "\xed\xb3\xbf", "\xc0\xaf", "\xf4\x90\x80\x80", "x\xe2\x82"})
+        EXPECT_EQ(FileNameBytes(Utf8ToWide(bytes)), bytes);
+    EXPECT_EQ(Utf8ToWide("\xc0\xaf").find(L'/'), std::wstring::npos);
+    EXPECT_EQ(WideToUtf8(Utf8ToWide("caf\xe9")), "caf\xef\xbf\xbd");
+}
+
 }  // namespace
 }  // namespace voxaro
