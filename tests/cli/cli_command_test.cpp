@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -273,6 +274,26 @@ TEST(Commands, NamesThatAreNotUtf8)
     run = RunProgram(VOXARO_CLI, {"thumbnail", print, folder + "/caf\xe9.png", "--size", "32"});
     EXPECT_EQ(run.Status, 0) << run.Output;
     EXPECT_TRUE(fs::exists(folder + "/caf\xe9.png"));
+}
+
+// An output name that is a symbolic link: the picture goes where the link
+// points (a file there, or one still to be made), the link stays a link.
+TEST(Commands, OutputThroughASymbolicLink)
+{
+    const std::string folder = OutFolder(), target = OutFolder();
+    fs::create_symlink(target + "/old.png", folder + "/view.png");
+    std::ofstream(target + "/old.png") << "old";
+    fs::create_symlink("../" + fs::path(target).filename().string() + "/new.png", folder + "/thumb.png");
+    const std::string stl = DataFile("openscad_gear_bin.stl");
+    TRun run = RunProgram(VOXARO_CLI, {"render", stl, folder + "/view.png", "--size", "40x30"});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    run = RunProgram(VOXARO_CLI, {"thumbnail", stl, folder + "/thumb.png", "--size", "32"});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    for (const char* link : {"/view.png", "/thumb.png"})
+        EXPECT_TRUE(fs::is_symlink(folder + link)) << link;
+    for (const char* png : {"/old.png", "/new.png"})
+        EXPECT_EQ(ReadFileBytes(target + png).rfind("\x89PNG", 0), 0u) << png;
+    EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 2);  // no temporary left
 }
 
 }  // namespace
