@@ -252,8 +252,8 @@ std::string EmptyModelText(int32_t objectCount)
 void RefuseSpecialFile(const std::wstring& name)
 {
     TFile file;
-    if (!file.Open(name) && file.LastError() == kNotRegularFile)
-        throw TReaderError("Cannot open file (" + OpenErrorText(kNotRegularFile) + ")");
+    if (!file.Open(name) && (file.LastError() == kNotRegularFile || file.LastError() == kFolder))
+        throw TReaderError("Cannot open file (" + OpenErrorText(file.LastError()) + ")");
 }
 
 }  // namespace

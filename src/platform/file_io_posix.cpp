@@ -37,7 +37,7 @@ bool TFile::Open(const std::wstring& name)
     if (::fstat(fd, &st) != 0)
         refusal = static_cast<uint32_t>(errno);
     else if (S_ISDIR(st.st_mode))
-        refusal = EISDIR;  // like CreateFileW, which refuses folders at open time
+        refusal = kFolder;  // like CreateFileW, which refuses folders at open time
     else if (!S_ISREG(st.st_mode))
         refusal = kNotRegularFile;
     if (refusal != 0) {

@@ -34,6 +34,9 @@ bool TFile::Open(const std::wstring& name)
                            nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         LastError_ = GetLastError();
+        // A folder gets "access denied", as a file whose permissions refuse us does.
+        const DWORD attributes = LastError_ == ERROR_ACCESS_DENIED ? GetFileAttributesW(name.c_str()) : 0;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) LastError_ = kFolder;
         return false;
     }
     Handle_ = reinterpret_cast<intptr_t>(h);
