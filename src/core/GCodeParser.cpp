@@ -422,7 +422,7 @@ std::string OpenFailureText(const std::wstring& fileName, uint32_t error)
     size_t slash = fileName.find_last_of(L"\\/");
     std::string text =
         "GCode: Failed to parse " + WideToUtf8(fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
-    if (error == kNotRegularFile) text += " (not a regular file)";
+    if (error == kNotRegularFile || error == kFolder) text += " (" + OpenErrorText(error) + ")";
     return text;
 }
 

@@ -58,11 +58,20 @@ bool GrowPool(TStepScene& scene)
            scene.KeyY.Resize(grown) && scene.KeyZ.Resize(grown);
 }
 
-// Bounds cover the finite points only: one wild coordinate must not blank
-// the whole model.
+// The coordinate stays finite as the float the mesh keeps: below the
+// halfway point between FLT_MAX and 2^128, from which it rounds to infinity.
+bool FitsFloat(double v)
+{
+    constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
+    return std::fabs(v) < kOverflow;               // false for NaN too
+}
+
+// Bounds cover the points the mesh can hold finite only, as the STL reader's
+// do: one wild coordinate (1e300, or 1e39 beyond the float range) must not
+// blank the whole model.
 void GrowBounds(TStepScene& scene, const TStepVec3& p)
 {
-    if (!std::isfinite(p.X) || !std::isfinite(p.Y) || !std::isfinite(p.Z)) return;
+    if (!FitsFloat(p.X) || !FitsFloat(p.Y) || !FitsFloat(p.Z)) return;
     if (!scene.HasBounds) {
         scene.BoundsMin = scene.BoundsMax = p;
         scene.HasBounds = true;

@@ -2,6 +2,8 @@
 // components, collects the planar faces of the boundary representation with
 // their colours and triangulates them into the mesh.
 #include <algorithm>
+#include <cfloat>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -74,11 +76,28 @@ void SetCentreAndRadius(TStepScene& scene, TMeshData& mesh)
         scene.Extent = std::max({hi.X - lo.X, hi.Y - lo.Y, hi.Z - lo.Z});
         if (!(scene.Extent >= 1e-6)) scene.Extent = 1e-6;
     }
+    // The bounds hold float-sized points only, so the centre fits a float;
+    // the radius of a box up to 2 * FLT_MAX wide is held at FLT_MAX.
     mesh.CenterX = static_cast<float>(scene.Center.X);
     mesh.CenterY = static_cast<float>(scene.Center.Y);
     mesh.CenterZ = static_cast<float>(scene.Center.Z);
-    mesh.Radius = static_cast<float>(scene.Extent * 0.5 * 1.7320508075688772);
-    if (!(mesh.Radius >= 0.001f)) mesh.Radius = 1.0f;  // also for a radius beyond the float range
+    mesh.Radius = static_cast<float>(std::min(scene.Extent * 0.5 * 1.7320508075688772, double(FLT_MAX)));
+    if (!(mesh.Radius >= 0.001f)) mesh.Radius = 1.0f;
+}
+
+bool IsFinitePosition(const TGLVertex& v)
+{
+    return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z);
+}
+
+// Some triangle has all three corners finite as floats.
+bool HasFiniteTriangle(const TMeshData& mesh)
+{
+    for (int32_t i = 0; i + 2 < mesh.VertexCount; i += 3) {
+        const TGLVertex* v = &mesh.Vertices[static_cast<size_t>(i)];
+        if (IsFinitePosition(v[0]) && IsFinitePosition(v[1]) && IsFinitePosition(v[2])) return true;
+    }
+    return false;
 }
 
 }  // namespace
@@ -104,6 +123,10 @@ bool LoadStepScene(TStepScene& scene, TMeshData& mesh)
     TriangulateFaces(scene, mesh, TriangulationWorkLimit(scene.BufferSize));
     if (mesh.VertexCount == 0) {
         mesh.ErrorMsg = "STEP: Triangulation produced no vertices.";
+        return false;
+    }
+    if (!HasFiniteTriangle(mesh)) {
+        mesh.ErrorMsg = "STEP: Every triangle has a coordinate beyond the float range (about 3.4e38).";
         return false;
     }
     SetCentreAndRadius(scene, mesh);

@@ -138,12 +138,19 @@ public:
     void Build(const TPodArray<TStepEntity>& entities, int32_t count);
     // Table position of the instance, or -1.
     int32_t Find(int32_t id) const;
+    // Slots the longest insertion looked at (0 for the dense table); a lookup
+    // of a stored identifier looks at no more.
+    uint32_t LongestProbe() const { return LongestProbe_; }
     int32_t MaxId = -1;
 
 private:
+    uint32_t Slot(int32_t id) const;
+
     std::vector<int32_t> Dense_;
     std::vector<int32_t> HashIds_, HashPos_;
     uint32_t HashMask_ = 0;
+    int HashShift_ = 60;
+    uint32_t LongestProbe_ = 0;
 };
 
 // Vectors of list items lent out to nested list walks; returned when done.

@@ -297,6 +297,7 @@ void OpenList(std::string_view param, std::vector<std::string_view>& items)
 void TStepIdIndex::Build(const TPodArray<TStepEntity>& entities, int32_t count)
 {
     MaxId = -1;
+    LongestProbe_ = 0;
     Dense_.clear();
     HashIds_.clear();
     HashPos_.clear();
@@ -310,19 +311,36 @@ void TStepIdIndex::Build(const TPodArray<TStepEntity>& entities, int32_t count)
         return;
     }
     size_t capacity = 16;
-    while (capacity < 2 * static_cast<size_t>(count))
+    int bits = 4;
+    while (capacity < 2 * static_cast<size_t>(count)) {
         capacity *= 2;
+        ++bits;
+    }
     HashMask_ = static_cast<uint32_t>(capacity - 1);
+    HashShift_ = 64 - bits;
     HashIds_.assign(capacity, -1);
     HashPos_.assign(capacity, -1);
     for (int32_t k = 0; k < count; ++k) {
         int32_t id = entities[static_cast<size_t>(k)].Id;
-        uint32_t slot = (static_cast<uint32_t>(id) * 0x9E3779B1u) & HashMask_;
-        while (HashIds_[slot] != -1 && HashIds_[slot] != id)
+        uint32_t slot = Slot(id);
+        uint32_t probes = 1;
+        while (HashIds_[slot] != -1 && HashIds_[slot] != id) {
             slot = (slot + 1) & HashMask_;
+            ++probes;
+        }
+        LongestProbe_ = std::max(LongestProbe_, probes);
         HashIds_[slot] = id;
         HashPos_[slot] = k;  // a later instance with the same identifier wins
     }
+}
+
+// The high bits of a 64-bit Fibonacci product: every bit of the identifier
+// reaches them, so identifiers sharing their low bits (multiples of 65536,
+// say) still spread over the whole table.
+uint32_t TStepIdIndex::Slot(int32_t id) const
+{
+    return static_cast<uint32_t>((static_cast<uint64_t>(static_cast<uint32_t>(id)) * 0x9E3779B97F4A7C15ull) >>
+                                 HashShift_);
 }
 
 int32_t TStepIdIndex::Find(int32_t id) const
@@ -330,7 +348,7 @@ int32_t TStepIdIndex::Find(int32_t id) const
     if (id < 0 || id > MaxId) return -1;
     if (!Dense_.empty()) return Dense_[static_cast<size_t>(id)];
     if (HashIds_.empty()) return -1;
-    uint32_t slot = (static_cast<uint32_t>(id) * 0x9E3779B1u) & HashMask_;
+    uint32_t slot = Slot(id);
     while (HashIds_[slot] != -1) {
         if (HashIds_[slot] == id) return HashPos_[slot];
         slot = (slot + 1) & HashMask_;

@@ -252,8 +252,8 @@ std::string EmptyModelText(int32_t objectCount)
 void RefuseSpecialFile(const std::wstring& name)
 {
     TFile file;
-    if (!file.Open(name) && file.LastError() == kNotRegularFile)
-        throw TReaderError("Cannot open file (" + OpenErrorText(kNotRegularFile) + ")");
+    if (!file.Open(name) && (file.LastError() == kNotRegularFile || file.LastError() == kFolder))
+        throw TReaderError("Cannot open file (" + OpenErrorText(file.LastError()) + ")");
 }
 
 }  // namespace
@@ -277,7 +277,7 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
     bool read = RunStage(ErrorMsg, "3MF read error: ", [&] {
         RefuseSpecialFile(FileName);
         THandle reader = lib.QueryReader(model, "3mf");
-        lib.ReadFromFile(reader, WideToUtf8(FileName));
+        lib.ReadFromFile(reader, FileNameBytes(FileName));
         return true;
     });
     if (!read) return false;

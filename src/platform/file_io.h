@@ -14,6 +14,10 @@ namespace voxaro {
 // or never end. Bit 29 marks the code as the application's own, never one of
 // the system's.
 constexpr uint32_t kNotRegularFile = 0x20000001u;
+// LastError() of an Open given a folder. The systems say it each their own
+// way (EISDIR, ERROR_ACCESS_DENIED, which says nothing of folders); the
+// messages say it in words, the same on both.
+constexpr uint32_t kFolder = 0x20000002u;
 
 class TFile {
 public:
@@ -24,7 +28,7 @@ public:
 
     // Opens an existing file for reading, sharing it with other readers only.
     // On failure returns false and LastError() holds the system's error code
-    // (kNotRegularFile for a special file; folders are refused too).
+    // (kNotRegularFile for a special file, kFolder for a folder).
     bool Open(const std::wstring& name);
     bool IsOpen() const;
     void Close();
@@ -44,15 +48,27 @@ private:
     uint32_t LastError_ = 0;
 };
 
-// "error N" for a system error code, "not a regular file" for kNotRegularFile:
+// "error N" for a system error code, words for kNotRegularFile and kFolder:
 // the part of a reader's "Cannot open file (...)" message in parentheses.
 inline std::string OpenErrorText(uint32_t code)
 {
-    return code == kNotRegularFile ? "not a regular file" : "error " + std::to_string(code);
+    if (code == kNotRegularFile) return "not a regular file";
+    if (code == kFolder) return "a folder";
+    return "error " + std::to_string(code);
 }
 
+// Both names reach one existing file (the same device and inode on POSIX,
+// the same volume and file ID on Windows), whatever their spelling: through
+// links, "..", or two hard links. False when either cannot be looked at.
+bool SameFile(const std::wstring& a, const std::wstring& b);
+
 // UTF-16/32 (wchar_t) file name to UTF-8 and back, for messages and paths.
+// On POSIX, Utf8ToWide keeps bytes that are not UTF-8 (a Latin-1 name, say)
+// as U+DC80..U+DCFF, which WideToUtf8 shows as U+FFFD.
 std::string WideToUtf8(const std::wstring& text);
 std::wstring Utf8ToWide(const std::string& text);
+// The name as the system's byte-string calls take it: on POSIX the very
+// bytes Utf8ToWide had, on Windows its UTF-8 (what lib3mf's file calls take).
+std::string FileNameBytes(const std::wstring& name);
 
 }  // namespace voxaro

@@ -34,6 +34,9 @@ bool TFile::Open(const std::wstring& name)
                            nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         LastError_ = GetLastError();
+        // A folder gets "access denied", as a file whose permissions refuse us does.
+        const DWORD attributes = LastError_ == ERROR_ACCESS_DENIED ? GetFileAttributesW(name.c_str()) : 0;
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) LastError_ = kFolder;
         return false;
     }
     Handle_ = reinterpret_cast<intptr_t>(h);
@@ -74,6 +77,30 @@ bool TFile::SeekStart()
     return SetFilePointer(AsHandle(Handle_), 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER;
 }
 
+namespace {
+
+// Opened for no access at all: only the file's identity is read, and a file
+// another program holds open (even for writing) can still be looked at.
+bool FileIdentity(const std::wstring& name, BY_HANDLE_FILE_INFORMATION& info)
+{
+    HANDLE h = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    const bool ok = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    return ok;
+}
+
+}  // namespace
+
+bool SameFile(const std::wstring& a, const std::wstring& b)
+{
+    BY_HANDLE_FILE_INFORMATION ia{}, ib{};
+    if (!FileIdentity(a, ia) || !FileIdentity(b, ib)) return false;
+    return ia.dwVolumeSerialNumber == ib.dwVolumeSerialNumber && ia.nFileIndexHigh == ib.nFileIndexHigh &&
+           ia.nFileIndexLow == ib.nFileIndexLow;
+}
+
 std::string WideToUtf8(const std::wstring& text)
 {
     if (text.empty()) return {};
@@ -81,6 +108,11 @@ std::string WideToUtf8(const std::wstring& text)
     std::string out(static_cast<size_t>(n), '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr, nullptr);
     return out;
+}
+
+std::string FileNameBytes(const std::wstring& name)
+{
+    return WideToUtf8(name);
 }
 
 std::wstring Utf8ToWide(const std::string& text)

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -240,6 +241,59 @@ TEST(Commands, UsageErrors)
         EXPECT_EQ(run.Output.rfind(std::string("voxaro: ") + c.Message + "\nusage: voxaro", 0), 0u) << run.Output;
     }
     EXPECT_TRUE(fs::is_empty(folder));
+}
+
+// A picture renamed over the model it was drawn from would destroy it: the
+// same file under any name is refused as a usage error, and left alone.
+TEST(Commands, OutputThatIsTheInputIsRefused)
+{
+    const std::string folder = OutFolder(), model = folder + "/m.stl";
+    const std::string bytes = ReadFileBytes(DataFile("openscad_gear_bin.stl"));
+    fs::copy_file(DataFile("openscad_gear_bin.stl"), model);
+    fs::create_hard_link(model, folder + "/link.png");
+    for (const std::string& out : {model, folder + "/../" + fs::path(folder).filename().string() + "/link.png"})
+        for (const char* command : {"render", "thumbnail"}) {
+            const TRun run = RunProgram(VOXARO_CLI, {command, model, out});
+            EXPECT_EQ(run.Status, 2) << command << " " << out << ": " << run.Output;
+            EXPECT_EQ(run.Output.rfind("voxaro: the output " + out + " is the input file\n", 0), 0u) << run.Output;
+        }
+    EXPECT_EQ(ReadFileBytes(model), bytes);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 2);
+}
+
+// A file name is the bytes the system has, UTF-8 or not: a Latin-1 "café"
+// opens under its own bytes, not under U+FFFD in their place.
+TEST(Commands, NamesThatAreNotUtf8)
+{
+    const std::string folder = OutFolder(), model = folder + "/caf\xe9.stl", print = folder + "/caf\xe9.gcode";
+    fs::copy_file(DataFile("openscad_gear_bin.stl"), model);
+    fs::copy_file(kGCode, print);
+    TRun run = RunProgram(VOXARO_CLI, {"info", model});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_EQ(run.Output.rfind("STL Binary  |  Triangles: 1304", 0), 0u) << run.Output;
+    run = RunProgram(VOXARO_CLI, {"thumbnail", print, folder + "/caf\xe9.png", "--size", "32"});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    EXPECT_TRUE(fs::exists(folder + "/caf\xe9.png"));
+}
+
+// An output name that is a symbolic link: the picture goes where the link
+// points (a file there, or one still to be made), the link stays a link.
+TEST(Commands, OutputThroughASymbolicLink)
+{
+    const std::string folder = OutFolder(), target = OutFolder();
+    fs::create_symlink(target + "/old.png", folder + "/view.png");
+    std::ofstream(target + "/old.png") << "old";
+    fs::create_symlink("../" + fs::path(target).filename().string() + "/new.png", folder + "/thumb.png");
+    const std::string stl = DataFile("openscad_gear_bin.stl");
+    TRun run = RunProgram(VOXARO_CLI, {"render", stl, folder + "/view.png", "--size", "40x30"});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    run = RunProgram(VOXARO_CLI, {"thumbnail", stl, folder + "/thumb.png", "--size", "32"});
+    EXPECT_EQ(run.Status, 0) << run.Output;
+    for (const char* link : {"/view.png", "/thumb.png"})
+        EXPECT_TRUE(fs::is_symlink(folder + link)) << link;
+    for (const char* png : {"/old.png", "/new.png"})
+        EXPECT_EQ(ReadFileBytes(target + png).rfind("\x89PNG", 0), 0u) << png;
+    EXPECT_EQ(std::distance(fs::directory_iterator(target), fs::directory_iterator()), 2);  // no temporary left
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,9 +32,11 @@ TEST(FileOpen, SpecialFilesAreRefusedAtOnce)
             EXPECT_EQ(file.LastError(), kNotRegularFile) << name;
         }
     });
+    // A folder in words, as on Windows, not as "error 21".
     TFile folder;
     EXPECT_FALSE(folder.Open(Wide(TempDir())));
-    EXPECT_EQ(folder.LastError(), static_cast<uint32_t>(EISDIR));
+    EXPECT_EQ(folder.LastError(), kFolder);
+    EXPECT_EQ(OpenErrorText(folder.LastError()), "a folder");
 
     // The model readers say so in words.
     const std::string stl = TempDir() + "/zero.stl", step = TempDir() + "/zero.step";
@@ -50,6 +51,17 @@ TEST(FileOpen, SpecialFilesAreRefusedAtOnce)
     } catch (const TReaderError& e) {
         EXPECT_STREQ(e.what(), "STEP: Cannot open file (not a regular file)");
     }
+}
+
+// Every byte string survives the trip through the wide name, including the
+// UTF-8 forms of the escapes themselves and overlong ones; messages get U+FFFD.
+TEST(FileNames, BytesThatAreNotUtf8SurviveTheWideName)
+{
+    for (const std::string bytes :
+         {"caf\xc3\xa9", "caf\xe9", "\xed\xb3\xbf", "\xc0\xaf", "\xf4\x90\x80\x80", "x\xe2\x82"})
+        EXPECT_EQ(FileNameBytes(Utf8ToWide(bytes)), bytes);
+    EXPECT_EQ(Utf8ToWide("\xc0\xaf").find(L'/'), std::wstring::npos);
+    EXPECT_EQ(WideToUtf8(Utf8ToWide("caf\xe9")), "caf\xef\xbf\xbd");
 }
 
 }  // namespace

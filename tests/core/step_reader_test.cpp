@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <set>
 #include <string>
@@ -263,6 +264,33 @@ TEST(StepReader, HostileInputGetsAMessageNotAHang)
     w.Add("ADVANCED_BREP_SHAPE_REPRESENTATION('',(#" + std::to_string(shell) + "),$)");
     EXPECT_FALSE(LoadStepText(mesh, w.File()));
     EXPECT_EQ(mesh.ErrorMsg, "STEP: Too much repeated geometry.");
+}
+
+TEST(StepReader, CoordinatesBeyondTheFloatRangeStayOutOfTheView)
+{
+    // One wild corner beside a plain triangle: the view fits the finite points.
+    TStepWriter w;
+    int a = w.Vertex(0, 0, 0), b = w.Vertex(2, 0, 0);
+    w.Face(w.Loop({a, b, w.Vertex(0, 2, 0)}));
+    w.Face(w.Loop({a, b, w.Vertex(1e300, 5, 0)}));
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, w.File())) << mesh.ErrorMsg;
+    EXPECT_EQ(mesh.CenterX, 1.0f);
+    EXPECT_EQ(mesh.CenterY, 1.0f);
+    EXPECT_FLOAT_EQ(mesh.Radius, static_cast<float>(2 * 0.5 * std::sqrt(3.0)));
+
+    // Near the ends of the float range: a finite centre, the radius held at FLT_MAX.
+    TStepWriter wide;
+    wide.Face(wide.Loop({wide.Vertex(-3e38, 0, 0), wide.Vertex(3e38, 0, 0), wide.Vertex(0, 3e38, 0)}));
+    ASSERT_TRUE(LoadStepText(mesh, wide.File())) << mesh.ErrorMsg;
+    EXPECT_EQ(mesh.CenterY, 1.5e38f);
+    EXPECT_EQ(mesh.Radius, FLT_MAX);
+
+    // Finite doubles, every one of them past the float range: nothing to show.
+    TStepWriter far;
+    far.Face(far.Loop({far.Vertex(1e39, 0, 0), far.Vertex(0, 1e39, 0), far.Vertex(0, 0, 1e39)}));
+    EXPECT_FALSE(LoadStepText(mesh, far.File()));
+    EXPECT_EQ(mesh.ErrorMsg, "STEP: Every triangle has a coordinate beyond the float range (about 3.4e38).");
 }
 
 }  // namespace

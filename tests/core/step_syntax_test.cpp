@@ -116,5 +116,22 @@ TEST(StepSyntax, IdentifiersFarApartCostNoMoreThanTheInstances)
     EXPECT_FALSE(TParsed(StepFile("#2147483648=LINE(1);\n")).Find(1));  // beyond 32 bits: dropped
 }
 
+TEST(StepSyntax, IdentifiersSharingTheirLowBitsSpreadOverTheHash)
+{
+    const int32_t count = 4000;
+    TPodArray<TStepEntity> entities;
+    ASSERT_TRUE(entities.Resize(count));
+    for (int32_t k = 0; k < count; ++k)
+        entities[static_cast<size_t>(k)] = TStepEntity{0, (k + 1) * 65536, 0, 0, stOther};
+    TStepIdIndex index;
+    index.Build(entities, count);
+    for (int32_t k = 0; k < count; ++k)
+        ASSERT_EQ(index.Find((k + 1) * 65536), k);
+    EXPECT_EQ(index.Find(65537), -1);
+    // Half-full linear probing: a run of a few dozen slots at the very most, not one of thousands.
+    EXPECT_GT(index.LongestProbe(), 0u);
+    EXPECT_LE(index.LongestProbe(), 40u);
+}
+
 }  // namespace
 }  // namespace voxaro

@@ -318,5 +318,21 @@ TEST(StepTriangulation, WorkIsBounded)
     EXPECT_THROW(TriangulateFaces(scene, mesh, 20000), TReaderError);
 }
 
+TEST(StepTriangulation, ThinFaceGetsAGridThatFitsItsSize)
+{
+    // 1e12 long, 1e-5 wide, 100 corners: the columns an even grid would want
+    // (2.2e9) are past the int range, which UBSan in the asan build reports.
+    TStepScene scene;
+    FillBuffer(scene, "");
+    InitPointHash(scene);
+    TStepFace strip;
+    for (int i = 0; i < 100; ++i)
+        strip.Outer.push_back(AddPoint(scene, {(i < 50 ? i : 99 - i) * (1e12 / 49), i < 50 ? 0 : 1e-5, 0}));
+    scene.Faces = {strip};
+    TMeshData mesh;
+    TriangulateFaces(scene, mesh, UINT64_MAX);
+    ExpectFacesCovered(scene, mesh);
+}
+
 }  // namespace
 }  // namespace voxaro

@@ -249,18 +249,12 @@ TEST(StlProbe, OpenFailuresNameTheSystemError)
     EXPECT_EQ(m.ErrorMsg, "STL: Cannot open file (error 2)");
     EXPECT_EQ(m.InfoText, "");
 
-    // A folder is refused when it is opened; the code is whatever the system says.
+    // A folder is refused when it is opened, in the same words on every system.
     const std::string folder = TempDir() + "/folder.stl";
     std::filesystem::create_directories(folder);
     TMeshData d;
     EXPECT_FALSE(d.LoadFromFile(Wide(folder), ""));
-    const std::string prefix = "STL: Cannot open file (error ";
-    ASSERT_EQ(d.ErrorMsg.compare(0, prefix.size(), prefix), 0) << d.ErrorMsg;
-    ASSERT_GT(d.ErrorMsg.size(), prefix.size() + 1);
-    EXPECT_EQ(d.ErrorMsg.back(), ')');
-    const std::string code = d.ErrorMsg.substr(prefix.size(), d.ErrorMsg.size() - prefix.size() - 1);
-    EXPECT_EQ(code.find_first_not_of("0123456789"), std::string::npos) << code;
-    EXPECT_NE(code, "0");
+    EXPECT_EQ(d.ErrorMsg, "STL: Cannot open file (a folder)");
     EXPECT_EQ(d.InfoText, "");
 }
 

@@ -253,7 +253,8 @@ TEST(ViewerPages, ReaderErrorTexts)
 }
 
 // A file another program holds open for writing, and a folder, cannot be
-// opened for reading: the system's error code is shown.
+// opened for reading: the system's error code is shown for the file, words
+// for the folder (the code, access denied, would not say why).
 TEST(ViewerPages, LockedFilesAndFoldersShowTheSystemError)
 {
     TListerWindow lister(400, 300);
@@ -272,7 +273,7 @@ TEST(ViewerPages, LockedFilesAndFoldersShowTheSystemError)
     std::wstring folder = MissingTempFile(L"a folder.stl");
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
     EXPECT_EQ(viewer.Reload(folder), 0);
-    EXPECT_EQ(viewer.Status(), L"Error: STL: Cannot open file (error 5)") << "access denied";
+    EXPECT_EQ(viewer.Status(), L"Error: STL: Cannot open file (a folder)") << "not the bare access denied";
     RemoveDirectoryW(folder.c_str());
 }
 

@@ -15,7 +15,9 @@ public:
     TOutputFile& operator=(const TOutputFile&) = delete;
 
     // Makes the temporary file beside path (readable as a new file would be
-    // under the umask). False with Error() set when the folder refuses it.
+    // under the umask); when path is a symbolic link, beside the file it
+    // points at, which the picture then replaces. False with Error() set when
+    // the folder refuses it.
     bool Create(const std::string& path);
     // Where to write the contents.
     const std::string& TempPath() const { return Temp_; }

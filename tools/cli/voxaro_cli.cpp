@@ -2,7 +2,8 @@
 //
 // Exit status: 0 done; 1 the file could not be read or drawn, or the picture
 // not written; 2 a usage error; thumbnail only: 124 when the time budget ran
-// out. A picture file appears whole or not at all.
+// out. A picture file appears whole or not at all, and never in place of the
+// file it is drawn from.
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -107,6 +108,14 @@ bool CommitOutput(TOutputFile& out, const char* path)
     return false;
 }
 
+// The rename at the end would put the picture in place of the file it is
+// drawn from, under this name or any other that reaches that file.
+std::string OutputIsInputProblem(const std::wstring& input, const char* output)
+{
+    if (!SameFile(input, Utf8ToWide(output))) return {};
+    return std::string("the output ") + output + " is the input file";
+}
+
 int Render(int argc, char** argv)
 {
     TRenderOptions options;
@@ -114,6 +123,7 @@ int Render(int argc, char** argv)
     if (!ParseRenderOptions(argc, argv, 4, options, problem)) return Usage(problem);
     const std::wstring name = Utf8ToWide(argv[2]);
     problem = MisfitOption(options, IsGCodeFileName(name));
+    if (problem.empty()) problem = OutputIsInputProblem(name, argv[3]);
     if (!problem.empty()) return Usage(problem);
     TOutputFile out;
     if (!CreateOutput(out, argv[3])) return kFailed;
@@ -144,6 +154,8 @@ int Thumbnail(int argc, char** argv)
     std::string problem;
     if (!ParseThumbnailOptions(argc, argv, 4, options, problem)) return Usage(problem);
     const std::wstring name = Utf8ToWide(argv[2]);
+    problem = OutputIsInputProblem(name, argv[3]);
+    if (!problem.empty()) return Usage(problem);
     TOutputFile out;
     if (!CreateOutput(out, argv[3])) return kFailed;
     const TBudgetOutcome outcome =

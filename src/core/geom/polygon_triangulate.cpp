@@ -220,8 +220,9 @@ public:
             Cols_ = w > 0 ? static_cast<int>(cells) : 1;
             Rows_ = h > 0 ? static_cast<int>(cells) : 1;
         } else {
-            Cols_ = std::clamp(static_cast<int>(std::ceil(std::sqrt(cells * w / h))), 1, static_cast<int>(cells));
-            Rows_ = std::clamp(static_cast<int>(std::ceil(cells / Cols_)), 1, static_cast<int>(cells));
+            // Clamped as doubles: a thin face asks for more columns than an int holds.
+            Cols_ = static_cast<int>(std::clamp(std::ceil(std::sqrt(cells * w / h)), 1.0, cells));
+            Rows_ = static_cast<int>(std::clamp(std::ceil(cells / Cols_), 1.0, cells));
         }
         MinU_ = minU, MinV_ = minV;
         CellU_ = w > 0 ? w / Cols_ : 1;
