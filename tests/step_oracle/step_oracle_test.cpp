@@ -214,7 +214,7 @@ TEST_P(StepOracle, MatchesTheOracle)
                                      status);
     verdict = verdict.substr(0, verdict.find_first_of("\t\n"));
     if (verdict.empty()) verdict = "short: compare_facts.py gave nothing (status " + std::to_string(status) + ")";
-    if (ours.rfind("error", 0) == 0) verdict = "short: " + ours;
+    if (ours.rfind("error", 0) == 0) verdict = "short: the reader gives no mesh";
     row.Verdict = verdict + (expected ? "" : " (not expected yet)");
     const std::string figures = "\n  oracle: " + oracle + "\n  ours:   " + ours;
     if (verdict == "ok") {
