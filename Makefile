@@ -1,5 +1,5 @@
 # Voxaro: the two commands of the README, and a few more.
-.PHONY: demo test package bench fuzz build setup clean install uninstall
+.PHONY: demo test package bench fuzz build setup clean install uninstall step-report step-report-large
 
 demo:            ## build everything and show the real plug-in at work (PNGs in out/demo)
 	bash tools/demo.sh
@@ -23,6 +23,12 @@ fuzz:            ## fuzz the readers for a minute each (clang, libFuzzer)
 
 setup:
 	bash tools/setup.sh
+
+step-report:     ## our STEP reader against the OpenCASCADE oracle, as a table
+	bash tools/step_oracle_report.sh
+
+step-report-large:  ## the same with the files over 8 MB
+	bash tools/step_oracle_report.sh --large
 
 # Linux desktops: the voxaro command and its thumbnailer, built on their own
 # (needs cmake, ninja-build, g++ and libosmesa6-dev only).
