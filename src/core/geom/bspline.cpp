@@ -229,10 +229,37 @@ bool SamePole(const TBSplineSurface& s, size_t a, size_t b, double tolerance)
 
 // Inversion search limits: grid samples per direction, samples per knot span, Newton starts and step halvings.
 constexpr int kCurveGridMax = 257;
-constexpr int kSurfaceGridMax = 48;
+constexpr int kSurfaceGridMax = 257;      // samples along one direction of a surface
+constexpr int kSurfaceGridBudget = 4096;  // samples over the whole surface
 constexpr int kGridPerSpan = 16;
 constexpr int kNewtonStarts = 3;
 constexpr int kStepHalvings = 5;
+
+// Non-empty knot spans of the domain.
+size_t SpanCount(const std::vector<double>& knots, int degree, size_t count)
+{
+    size_t spans = 0;
+    for (size_t i = static_cast<size_t>(degree); i < count; ++i)
+        spans += knots[i] < knots[i + 1] ? 1 : 0;
+    return spans;
+}
+
+// Samples along u and v for a surface grid search: as many per knot span as
+// the budget allows, the budget shared by the two directions.
+void SurfaceGridSize(const TBSplineSurface& s, int& nu, int& nv)
+{
+    auto want = [](size_t spans) {
+        return static_cast<int>(std::min<size_t>(kSurfaceGridMax, kGridPerSpan * std::max<size_t>(spans, 1) + 1));
+    };
+    nu = want(SpanCount(s.KnotsU, s.DegreeU, static_cast<size_t>(s.CountU)));
+    nv = want(SpanCount(s.KnotsV, s.DegreeV, static_cast<size_t>(s.CountV)));
+    for (int round = 0; round < 4 && nu * nv > kSurfaceGridBudget; ++round) {
+        if (nu >= nv)
+            nu = std::max(9, kSurfaceGridBudget / nv);
+        else
+            nv = std::max(9, kSurfaceGridBudget / nu);
+    }
+}
 
 // Fills out[0 .. n) with sample parameters over the domain, up to kGridPerSpan per knot span; returns n.
 int GridParams(const std::vector<double>& knots, int degree, size_t count, int maxSamples, double* out)
@@ -564,10 +591,10 @@ bool InvertSurfacePoint(const TBSplineSurface& surface, const TVec3& p, double& 
     double dom[4];
     if (!SurfaceDomain(surface, dom[0], dom[1], dom[2], dom[3]) || !InversionInputOk(p, tolerance)) return false;
     double gu[kSurfaceGridMax], gv[kSurfaceGridMax];
-    const int nu =
-        GridParams(surface.KnotsU, surface.DegreeU, static_cast<size_t>(surface.CountU), kSurfaceGridMax, gu);
-    const int nv =
-        GridParams(surface.KnotsV, surface.DegreeV, static_cast<size_t>(surface.CountV), kSurfaceGridMax, gv);
+    int maxU, maxV;
+    SurfaceGridSize(surface, maxU, maxV);
+    const int nu = GridParams(surface.KnotsU, surface.DegreeU, static_cast<size_t>(surface.CountU), maxU, gu);
+    const int nv = GridParams(surface.KnotsV, surface.DegreeV, static_cast<size_t>(surface.CountV), maxV, gv);
     TCandidates best;
     for (int i = 0; i < nu; ++i)
         for (int j = 0; j < nv; ++j)

@@ -82,11 +82,11 @@ bool SurfaceClosedU(const TBSplineSurface& surface, double tolerance);
 bool SurfaceClosedV(const TBSplineSurface& surface, double tolerance);
 
 // Point inversion: the parameters of the curve or surface point nearest to p. A grid
-// of samples spread per knot span (at most 257 along a curve, 48 x 48 on a surface)
-// gives the three nearest samples as starts for at most kInversionNewtonSteps damped
-// Gauss-Newton steps each, clamped to the domain. True when the point found lies within kInversionSlack * tolerance of
-// p; on false the outputs hold the best parameters found (NaN for unusable data).
-// On a closed curve or surface a point on the seam may come back at either end.
+// of samples spread per knot span (at most 257 along a curve; on a surface up to 4096, shared by the two directions by
+// their spans) gives the three nearest samples as starts for at most kInversionNewtonSteps damped Gauss-Newton steps
+// each, clamped to the domain. True when the point found lies within kInversionSlack * tolerance of p; on false the
+// outputs hold the best parameters found (NaN for unusable data). On a closed curve or surface a point on the seam may
+// come back at either end.
 constexpr double kInversionSlack = 10.0;
 constexpr int kInversionNewtonSteps = 20;
 constexpr double kDefaultInversionTolerance = 1e-6;

@@ -150,7 +150,10 @@ bool CurveParam(const TCurve& c, const TVec3& p, double& t)
         return std::isfinite(t);
     }
     case ckPolyline: return PolylineParam(c.Points, p, t);
-    case ckBSpline: return c.Spline && InvertCurvePoint(*c.Spline, p, t);
+    case ckBSpline:
+        if (!c.Spline) return false;
+        InvertCurvePoint(*c.Spline, p, t);  // the nearest point found, however near
+        return std::isfinite(t);
     }
     return false;
 }

@@ -69,6 +69,7 @@ bool Lower(const TSurface& s, const TTrimLoop& loop, double offLimit, TCornerLoo
 {
     const double pu = SurfacePeriodU(s), pv = SurfacePeriodV(s);
     TUVHint hint;
+    hint.Tolerance = offLimit / 20;
     bool haveU = false;
     double lastU = 0;
     out.clear();
@@ -86,7 +87,7 @@ bool Lower(const TSurface& s, const TTrimLoop& loop, double offLimit, TCornerLoo
         } else if (haveU) {
             u = lastU;
         }
-        hint = {true, u, v};
+        hint.Has = true, hint.U = u, hint.V = v;
         out.push_back({{u, v}, p, loop.Ids[i], loop.Edges[i], pole});
     }
     return true;  // a loop of poles only is a lone vertex, left to the caller
@@ -221,10 +222,39 @@ void SeamPoints(const TSurface& s, const TUV& a, const TUV& b, double tolerance,
     SeamPoints(s, m, b, tolerance, depth + 1, out);
 }
 
+// Turns loop a to start at the corner whose u lies farthest from every
+// other loop's u, so the seam line drawn from it crosses no hole.
+void StartClearOf(TCornerLoop& a, const std::vector<TCornerLoop>& others, double period)
+{
+    std::vector<std::pair<double, double>> spans;  // (lowest u, width) of each other loop
+    for (const TCornerLoop& l : others) {
+        double lo = INFINITY, hi = -INFINITY;
+        for (const TCorner& c : l)
+            lo = std::min(lo, c.UV.U), hi = std::max(hi, c.UV.U);
+        if (lo <= hi) spans.emplace_back(lo, hi - lo);
+    }
+    if (spans.empty()) return;
+    size_t best = 0;
+    double clearance = -1;
+    for (size_t i = 0; i < a.size(); ++i) {
+        double nearest = INFINITY;
+        for (const auto& [lo, width] : spans) {
+            const double into = std::fmod(std::fmod(a[i].UV.U - lo, period) + period, period);  // 0 .. period
+            nearest = std::min(nearest, into <= width ? 0.0 : std::min(into - width, period - into));
+        }
+        if (nearest > clearance) clearance = nearest, best = i;
+    }
+    std::rotate(a.begin(), a.begin() + static_cast<std::ptrdiff_t>(best), a.end());
+    for (size_t i = 1; i < a.size(); ++i)
+        a[i].UV.U = Unwrap(a[i].UV.U, a[i - 1].UV.U, period);
+}
+
 // Loop a (running once round u upwards) and loop b (downwards) joined into
 // one by two copies of a seam line a period apart.
-TCornerLoop JoinWraps(const TSurface& s, TCornerLoop a, TCornerLoop b, double period, double tolerance)
+TCornerLoop JoinWraps(const TSurface& s, TCornerLoop a, TCornerLoop b, double period, double tolerance,
+                      const std::vector<TCornerLoop>& others)
 {
+    StartClearOf(a, others, period);
     const double u0 = a.front().UV.U;
     size_t start = 0;
     double best = INFINITY;
@@ -286,7 +316,10 @@ bool ResolveWraps(const TSurface& s, std::vector<TCornerLoop>& loops, bool sameS
     }
     if (up.empty() && down.empty()) return true;
     if (up.size() == 1 && down.size() == 1) {
-        loops[up[0]] = JoinWraps(s, std::move(loops[up[0]]), std::move(loops[down[0]]), pu, q.Tolerance);
+        std::vector<TCornerLoop> others;
+        for (size_t k = 0; k < loops.size(); ++k)
+            if (k != up[0] && k != down[0]) others.push_back(loops[k]);
+        loops[up[0]] = JoinWraps(s, std::move(loops[up[0]]), std::move(loops[down[0]]), pu, q.Tolerance, others);
         loops.erase(loops.begin() + static_cast<std::ptrdiff_t>(down[0]));
         return true;
     }
@@ -297,26 +330,33 @@ bool ResolveWraps(const TSurface& s, std::vector<TCornerLoop>& loops, bool sameS
     return false;
 }
 
-// Moves every loop but the largest by whole periods next to the largest.
+// Whether p lies inside the loop (crossings of a ray towards +u).
+bool Inside(const TCornerLoop& loop, const TUV& p)
+{
+    bool in = false;
+    for (size_t j = 0, i = loop.size() - 1; j < loop.size(); i = j++) {
+        const TUV &a = loop[i].UV, &b = loop[j].UV;
+        if ((a.V > p.V) != (b.V > p.V) && p.U < a.U + (p.V - a.V) * (b.U - a.U) / (b.V - a.V)) in = !in;
+    }
+    return in;
+}
+
+// Moves every loop but the largest by whole periods into the largest.
 size_t AlignLoops(std::vector<TCornerLoop>& loops, double pu, double pv)
 {
     size_t outer = 0;
     for (size_t k = 1; k < loops.size(); ++k)
         if (std::fabs(LoopArea(loops[k])) > std::fabs(LoopArea(loops[outer]))) outer = k;
-    auto mean = [](const TCornerLoop& l, int axis) {
-        double m = 0;
-        for (const TCorner& c : l)
-            m += Coord(c, axis);
-        return m / static_cast<double>(l.size());
-    };
     for (size_t k = 0; k < loops.size(); ++k) {
         if (k == outer) continue;
-        for (int axis = 0; axis < 2; ++axis) {
-            const double p = axis == 0 ? pu : pv;
-            if (!(p > 0)) continue;
-            const double by = Unwrap(mean(loops[k], axis), mean(loops[outer], axis), p) - mean(loops[k], axis);
-            Shift(loops[k], 0, axis, by);
-        }
+        // Of the copies a period apart, the one inside the largest loop.
+        const TUV at = loops[k].front().UV;
+        int bestI = 0, bestJ = 0;
+        for (int i = pu > 0 ? -2 : 0; i <= (pu > 0 ? 2 : 0); ++i)
+            for (int j = pv > 0 ? -2 : 0; j <= (pv > 0 ? 2 : 0); ++j)
+                if (Inside(loops[outer], {at.U + i * pu, at.V + j * pv})) bestI = i, bestJ = j;
+        Shift(loops[k], 0, 0, bestI * pu);
+        Shift(loops[k], 0, 1, bestJ * pv);
     }
     return outer;
 }

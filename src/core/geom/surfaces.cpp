@@ -197,11 +197,13 @@ bool SurfaceParam(const TSurface& s, const TVec3& p, const TUVHint& hint, double
     switch (s.Kind) {
     case skBSpline:
         if (!s.Spline) return false;
-        if (hint.Has) {
-            u = hint.U, v = hint.V;
-            return InvertSurfacePointNear(*s.Spline, p, hint.U, hint.V, u, v);
-        }
-        return InvertSurfacePoint(*s.Spline, p, u, v, 1e-9);
+        // The nearest point found is good enough whatever the search says:
+        // the caller measures how far it lies.
+        if (hint.Has)
+            InvertSurfacePointNear(*s.Spline, p, hint.U, hint.V, u, v, hint.Tolerance);
+        else
+            InvertSurfacePoint(*s.Spline, p, u, v, hint.Tolerance);
+        return std::isfinite(u) && std::isfinite(v);
     case skRevolution:
     case skExtrusion: return ParamOfSwept(s, p, u, v);
     case skOffset: {

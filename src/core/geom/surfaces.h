@@ -44,6 +44,7 @@ TVec3 SurfaceNormal(const TSurface& s, double u, double v);
 struct TUVHint {
     bool Has = false;
     double U = 0, V = 0;
+    double Tolerance = 1e-6;  // how near a search may stop
 };
 bool SurfaceParam(const TSurface& s, const TVec3& p, const TUVHint& hint, double& u, double& v, bool& poleU);
 // The period of a closed parameter, 0 for an open one.

@@ -328,24 +328,33 @@ bool TUVMesh::AddBound(int32_t a0, int32_t b0, TWorkBudget& work, int)
 // Keeps the triangles inside an odd number of bounds and drops the rest.
 void TUVMesh::KeepInside()
 {
+    // Breadth first by level: a triangle takes the level of the first
+    // triangle that reaches it without crossing a bound; crossing one leads
+    // to the next level, taken only when nothing reaches it on this one.
     std::vector<int> depth(Tris.size(), -1);
     std::deque<int32_t> now, later;
     for (size_t t = 0; t < Tris.size(); ++t)
         for (int k = 0; k < 3; ++k)
-            if (Tris[t].N[k] < 0 && depth[t] < 0) depth[t] = 0, now.push_back(static_cast<int32_t>(t));
-    for (int level = 0; !now.empty(); ++level) {
+            if (Tris[t].N[k] < 0) later.push_back(static_cast<int32_t>(t));
+    for (int level = 0; !later.empty(); ++level) {
+        now.swap(later);
+        for (int32_t t : now)
+            if (depth[static_cast<size_t>(t)] < 0) depth[static_cast<size_t>(t)] = level;
         while (!now.empty()) {
             const int32_t t = now.front();
             now.pop_front();
+            if (depth[static_cast<size_t>(t)] != level) continue;
             for (int k = 0; k < 3; ++k) {
                 const int32_t u = Tris[static_cast<size_t>(t)].N[k];
                 if (u < 0 || depth[static_cast<size_t>(u)] >= 0) continue;
-                const bool bound = Tris[static_cast<size_t>(t)].C[k];
-                depth[static_cast<size_t>(u)] = bound ? level + 1 : level;
-                (bound ? later : now).push_back(u);
+                if (Tris[static_cast<size_t>(t)].C[k]) {
+                    later.push_back(u);
+                } else {
+                    depth[static_cast<size_t>(u)] = level;
+                    now.push_back(u);
+                }
             }
         }
-        now.swap(later);
     }
     std::vector<int32_t> moved(Tris.size(), -1);
     size_t kept = 0;
