@@ -363,5 +363,9 @@ bool MeshFlatFace(const TStepScene& scene, const TStepFace& face, const uint8_t 
                   std::vector<TGLVertex>& out);
 // Newell normal of a loop, unit length, (0, 0, 1) when degenerate.
 TStepVec3 NewellNormal(const TStepScene& scene, const TStepIntArray& loop);
+// The Newell vector of a loop: twice its area along its normal.
+TStepVec3 NewellArea(const TStepScene& scene, const TStepIntArray& loop);
+// A flat face's outside: the Newell normal of its largest loop.
+TStepVec3 FaceNormal(const TStepScene& scene, const TStepFace& face);
 
 }  // namespace voxaro

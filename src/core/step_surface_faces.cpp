@@ -102,7 +102,7 @@ bool MeshFlatFace(const TStepScene& scene, const TStepFace& face, const uint8_t 
 {
     if (face.Outer.size() < 3) return false;
     TSurface plane;
-    plane.Frame.Z = NewellNormal(scene, face.Outer);
+    plane.Frame.Z = FaceNormal(scene, face);
     plane.Frame.Origin = scene.Points[static_cast<size_t>(face.Outer[0])];
     const TVec3 other = std::fabs(plane.Frame.Z.X) < 0.9 ? TVec3{1, 0, 0} : TVec3{0, 1, 0};
     plane.Frame.X = Normalized(other - plane.Frame.Z * Dot(other, plane.Frame.Z));

@@ -192,7 +192,7 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
 
     TStepIntArray outer, loop;
     TStepHoleArray holes;
-    bool outerReversed = false, firstHoleReversed = false;
+    bool outerReversed = false;
     const uint64_t curvePointsBefore = scene.CurvePointsCollected;
     std::vector<TStepLoop> loops;
     TStepList bounds(scene);
@@ -213,22 +213,21 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
         if (loopEntity->TypeCode == stPolyLoop) {
             if (isOuter) AddPolyLoopFace(scene, loopPos);  // a face of its own, without colour or holes
         } else if (loopEntity->TypeCode == stEdgeLoop && BuildEdgeLoop(scene, loopPos, loop)) {
-            // A bound whose orientation is false is walked backwards: the
-            // outer loop's walk gives the face's normal.
+            // A bound whose orientation is false is walked backwards: then
+            // every loop has the face on its left seen from outside.
             const bool reversed = bound->ParamCount >= 3 && !IsTrueFlag(scene.Param(*bound, 2));
             if (isOuter) {
                 outer.swap(loop);  // a later outer bound wins
                 outerReversed = reversed;
             } else {
+                if (reversed) std::reverse(loop.begin(), loop.end());
                 holes.push_back(std::move(loop));  // emptied again by the next BuildEdgeLoop
-                if (holes.size() == 1) firstHoleReversed = reversed;
             }
         }
     }
     if (outer.empty() && !holes.empty()) {
-        outer = std::move(holes.front());
+        outer = std::move(holes.front());  // walked as its bound says already
         holes.erase(holes.begin());
-        outerReversed = firstHoleReversed;
     }
     if (outerReversed) std::reverse(outer.begin(), outer.end());
     const size_t before = scene.Faces.size();

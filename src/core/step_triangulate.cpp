@@ -78,7 +78,7 @@ void LoadLoop(const TStepScene& scene, const TStepIntArray& loop, int axis, TPol
 void TriangulateFace(const TStepScene& scene, const TStepFace& face, int32_t index, TTriangleWriter& out,
                      TWorkBudget& work, std::vector<TTriangleIds>& triangles)
 {
-    const TStepVec3 n = NewellNormal(scene, face.Outer);
+    const TStepVec3 n = FaceNormal(scene, face);
     const float normal[3] = {static_cast<float>(n.X), static_cast<float>(n.Y), static_cast<float>(n.Z)};
     uint8_t r = face.R, g = face.G, b = face.B;
     if (!face.HasColor) StepPaletteColor(index, r, g, b);
@@ -101,6 +101,14 @@ void TriangulateFace(const TStepScene& scene, const TStepFace& face, int32_t ind
 
 TStepVec3 NewellNormal(const TStepScene& scene, const TStepIntArray& loop)
 {
+    const TStepVec3 n = NewellArea(scene, loop);
+    double length = std::sqrt(n.X * n.X + n.Y * n.Y + n.Z * n.Z);
+    if (length > 1e-12) return {n.X / length, n.Y / length, n.Z / length};
+    return {0, 0, 1};
+}
+
+TStepVec3 NewellArea(const TStepScene& scene, const TStepIntArray& loop)
+{
     TStepVec3 n{0, 0, 0};
     for (size_t j = 0; j < loop.size(); ++j) {
         const TStepVec3& p = scene.Points[static_cast<size_t>(loop[j])];
@@ -109,9 +117,20 @@ TStepVec3 NewellNormal(const TStepScene& scene, const TStepIntArray& loop)
         n.Y += (p.Z - q.Z) * (p.X + q.X);
         n.Z += (p.X - q.X) * (p.Y + q.Y);
     }
-    double length = std::sqrt(n.X * n.X + n.Y * n.Y + n.Z * n.Z);
-    if (length > 1e-12) return {n.X / length, n.Y / length, n.Z / length};
-    return {0, 0, 1};
+    return n;
+}
+
+TStepVec3 FaceNormal(const TStepScene& scene, const TStepFace& face)
+{
+    // The outside of the largest loop: the outer one, whichever bound the
+    // file lists first.
+    const TStepIntArray* largest = &face.Outer;
+    double area = Dot(NewellArea(scene, face.Outer), NewellArea(scene, face.Outer));
+    for (const TStepIntArray& h : face.Holes) {
+        const TStepVec3 m = NewellArea(scene, h);
+        if (Dot(m, m) > area) area = Dot(m, m), largest = &h;
+    }
+    return NewellNormal(scene, *largest);
 }
 
 void StepPaletteColor(int32_t i, uint8_t& r, uint8_t& g, uint8_t& b)
