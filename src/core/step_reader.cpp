@@ -40,19 +40,33 @@ bool ReadWholeFile(TFile& file, TStepScene& scene)
     return scene.BufferSize == size;
 }
 
+// Points of the representation being walked are in `unit` millimetres.
+void ScaleToMillimetres(TStepScene& scene, double unit)
+{
+    if (unit == 1 || !(unit > 0) || !std::isfinite(unit)) return;
+    if (!scene.UseXform) MatIdentity(scene.Xform);
+    for (int i = 0; i < 16; ++i)
+        if (i % 4 != 3) scene.Xform[i] *= unit;  // rows x, y and z: the whole placement scaled
+    scene.UseXform = true;
+}
+
 }  // namespace
 
 void CollectFaces(TStepScene& scene)
 {
+    const double fileUnit = FileLengthUnit(scene);
     for (int32_t k = 0; k < scene.EntityCount; ++k) {
         const TStepEntity& e = scene.Entities[static_cast<size_t>(k)];
         if (e.TypeCode != stAdvancedBrepShapeRepresentation) continue;
         scene.UseXform = FindXform(scene, e.Id, scene.Xform);
+        const double unit = e.ParamCount >= 3 ? ContextLengthUnit(scene, ResolveParam(scene, e, 2)) : 0.0;
+        ScaleToMillimetres(scene, unit > 0 ? unit : fileUnit);
         ++scene.Generation;  // edge points are pooled in place
         AddShapeRep(scene, k);
     }
     scene.UseXform = false;
     MatIdentity(scene.Xform);
+    ScaleToMillimetres(scene, fileUnit);
     ++scene.Generation;
     for (uint8_t code : {stAdvancedFace, stPolyLoop}) {
         if (!scene.Faces.empty()) return;

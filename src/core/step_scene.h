@@ -326,6 +326,14 @@ void SetUpSampling(TStepScene& scene);
 void SampleEdge(const TStepScene& scene, int32_t pos, std::vector<TVec3>& out);
 std::pair<uint32_t, uint32_t> EdgeSamples(TStepScene& scene, int32_t pos);
 
+// ----- Units (step_units.cpp) -----
+
+// Millimetres per length unit of the representation context at pos; 0 when
+// it names none (or one of 0, NaN or no finite size).
+double ContextLengthUnit(const TStepScene& scene, int32_t contextPos);
+// The length unit of the first context that names one, 1 when none does.
+double FileLengthUnit(const TStepScene& scene);
+
 // ----- Colours and assemblies (step_styles.cpp) -----
 
 bool GetFaceColor(TStepScene& scene, int32_t faceId, uint8_t& r, uint8_t& g, uint8_t& b);

@@ -15,16 +15,6 @@ namespace {
 
 constexpr size_t kMaxPointsPerFace = 50000;
 
-// The inverse of a placement made of rotations and a translation.
-TMat4 InvertRigid(const TMat4& m)
-{
-    TStepMatrix out;
-    MatInvertRigid(m.M, out);
-    TMat4 r;
-    std::copy(out, out + 16, r.M);
-    return r;
-}
-
 TFaceQuality FaceQuality(const TStepScene& scene, const std::vector<TTrimLoop>& loops)
 {
     TVec3 lo{INFINITY, INFINITY, INFINITY}, hi{-INFINITY, -INFINITY, -INFINITY};
@@ -79,7 +69,7 @@ bool MeshCurvedFace(const TStepScene& scene, const TStepFace& face, const uint8_
     if (!ReadStepSurface(scene, face.Surface, surface)) return false;
     const bool placed = face.Xform >= 0 && static_cast<size_t>(face.Xform) < scene.FaceXforms.size();
     const TMat4 place = placed ? scene.FaceXforms[static_cast<size_t>(face.Xform)] : IdentityMat4();
-    const TMat4 local = InvertRigid(place);
+    const TMat4 local = InvertAffine(place);
 
     std::vector<TTrimLoop> loops(face.Loops.size());
     for (size_t k = 0; k < loops.size(); ++k) {

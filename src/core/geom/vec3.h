@@ -69,6 +69,9 @@ inline TMat4 IdentityMat4()
     return m;
 }
 TMat4 operator*(const TMat4& a, const TMat4& b);
+// The inverse of an affine matrix (last row 0 0 0 1); the identity when it
+// has none.
+TMat4 InvertAffine(const TMat4& m);
 
 inline TVec3 TransformPoint(const TMat4& m, const TVec3& p)
 {
