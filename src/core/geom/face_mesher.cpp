@@ -41,7 +41,7 @@ using TCornerLoop = std::vector<TCorner>;
 
 constexpr int kMaxPolePieces = 64;
 constexpr int kMaxSeamDepth = 10;
-constexpr double kRuledSqueeze = 0.02;
+constexpr double kRuledSqueeze = 0.1;
 
 double Unwrap(double x, double near, double period)
 {
