@@ -31,6 +31,14 @@ void Collect(TStepScene& scene, TStepIntArray& loop, int32_t point)
     loop.push_back(point);
 }
 
+// Every list item walked counts too, whatever it leads to: shells, faces,
+// bounds and loops that refer to one instance again and again cost the file
+// nothing to write and the reader a walk each time.
+void Walk(TStepScene& scene)
+{
+    if (++scene.CollectedIndices > scene.CollectedLimit) throw TReaderError("Too much repeated geometry.");
+}
+
 // ".T." anywhere, or exactly "T", after trimming and upper-casing.
 bool IsTrueFlag(std::string_view flag)
 {
@@ -74,6 +82,7 @@ void AddPolyLoopFace(TStepScene& scene, int32_t pos)
     OpenList(scene.Param(*e, 1), items.Items);
     TStepIntArray loop;
     for (std::string_view item : items.Items) {
+        Walk(scene);
         TStepVec3 p;
         if (ReadPoint(scene, FindEntity(scene, ParseRef(item)), p)) Collect(scene, loop, AddPoint(scene, p));
     }
@@ -111,6 +120,7 @@ bool BuildEdgeLoop(TStepScene& scene, int32_t pos, TStepIntArray& loop, TStepInt
     TStepList items(scene);
     OpenList(scene.Param(*e, 1), items.Items);
     for (std::string_view item : items.Items) {
+        Walk(scene);
         const TStepEntity* oriented = scene.At(FindEntity(scene, ParseRef(item)));
         if (!HasType(oriented, stOrientedEdge, 4)) continue;
         int32_t edge = ResolveParam(scene, *oriented, 3);
@@ -198,6 +208,7 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
     TStepList bounds(scene);
     OpenList(scene.Param(*e, 1), bounds.Items);
     for (std::string_view item : bounds.Items) {
+        Walk(scene);
         const TStepEntity* bound = scene.At(FindEntity(scene, ParseRef(item)));
         if (!bound || (bound->TypeCode != stFaceOuterBound && bound->TypeCode != stFaceBound) || bound->ParamCount < 2)
             continue;
@@ -253,6 +264,7 @@ void AddClosedShell(TStepScene& scene, int32_t pos)
     TStepList faces(scene);
     OpenList(scene.Param(*e, 1), faces.Items);
     for (std::string_view item : faces.Items) {
+        Walk(scene);
         int32_t face = FindEntity(scene, ParseRef(item));
         if (HasType(scene.At(face), stAdvancedFace, 0) || HasType(scene.At(face), stFaceSurface, 0))
             AddAdvancedFace(scene, face);
@@ -264,8 +276,10 @@ void AddShellList(TStepScene& scene, const TStepEntity& model)
 {
     TStepList shells(scene);
     OpenList(scene.Param(model, 1), shells.Items);
-    for (std::string_view item : shells.Items)
+    for (std::string_view item : shells.Items) {
+        Walk(scene);
         AddClosedShell(scene, FindEntity(scene, ParseRef(item)));
+    }
 }
 
 void AddShapeRep(TStepScene& scene, int32_t pos)
@@ -275,6 +289,7 @@ void AddShapeRep(TStepScene& scene, int32_t pos)
     TStepList items(scene);
     OpenList(scene.Param(*e, 1), items.Items);
     for (std::string_view item : items.Items) {
+        Walk(scene);
         int32_t at = FindEntity(scene, ParseRef(item));
         const TStepEntity* it = scene.At(at);
         if (!it) continue;

@@ -295,3 +295,123 @@ TEST(StepReader, CoordinatesBeyondTheFloatRangeStayOutOfTheView)
 
 }  // namespace
 }  // namespace voxaro
+
+namespace voxaro {
+namespace {
+
+// The side of a cylinder (radius 5, height 10) bounded by two circles with
+// no seam; the bottom circle and the surface can be replaced by other
+// instances, in which #F stands for a placement at the bottom and #1 for a
+// point on the bottom circle.
+std::string BandFile(const std::string& bottomCurve, const std::string& surface)
+{
+    TStepWriter w;
+    auto frame = [&](double z) {
+        return w.Add("AXIS2_PLACEMENT_3D(''," +
+                     TStepWriter::Ref(w.Add("CARTESIAN_POINT('',(0.,0.," + std::to_string(z) + "))")) + "," +
+                     TStepWriter::Ref(w.Add("DIRECTION('',(0.,0.,1.))")) + "," +
+                     TStepWriter::Ref(w.Add("DIRECTION('',(1.,0.,0.))")) + ")");
+    };
+    std::vector<int> bounds;
+    for (double z : {0.0, 10.0}) {
+        const int v = w.Vertex(5, 0, z);
+        const std::string placed = "#" + std::to_string(frame(z));
+        std::string curve = z == 0 && !bottomCurve.empty() ? bottomCurve : "CIRCLE(''," + placed + ",5.)";
+        if (curve.find("#F") != std::string::npos) curve.replace(curve.find("#F"), 2, placed);
+        const int c = w.Add(curve);
+        const int e = w.Add("EDGE_CURVE('',#" + std::to_string(v) + ",#" + std::to_string(v) + ",#" +
+                            std::to_string(c) + ",.T.)");
+        const int o = w.Add("ORIENTED_EDGE('',*,*,#" + std::to_string(e) + (z == 0 ? ",.T.)" : ",.F.)"));
+        bounds.push_back(
+            w.Add("FACE_BOUND('',#" + std::to_string(w.Add("EDGE_LOOP('',(#" + std::to_string(o) + "))")) + ",.T.)"));
+    }
+    const std::string placed = "#" + std::to_string(frame(0));
+    std::string surfaceText = surface.empty() ? "CYLINDRICAL_SURFACE('',#F,5.)" : surface;
+    if (surfaceText.find("#F") != std::string::npos) surfaceText.replace(surfaceText.find("#F"), 2, placed);
+    const int s = w.Add(surfaceText);
+    const int f = w.Add("ADVANCED_FACE(''," + TStepWriter::List(bounds) + ",#" + std::to_string(s) + ",.T.)");
+    w.Add("ADVANCED_BREP_SHAPE_REPRESENTATION('',(#" +
+          std::to_string(w.Add("OPEN_SHELL('',(#" + std::to_string(f) + "))")) + "),$)");
+    return w.File();
+}
+
+TEST(StepReader, CurvedBandIsDrawnOnItsCylinder)
+{
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, BandFile("", ""))) << mesh.ErrorMsg;
+    double area = 0;
+    for (int32_t i = 0; i + 2 < mesh.VertexCount; i += 3) {
+        const TGLVertex &a = mesh.Vertices[i], &b = mesh.Vertices[i + 1], &c = mesh.Vertices[i + 2];
+        const TVec3 n = Cross(TVec3{b.X - a.X, b.Y - a.Y, b.Z - a.Z}, TVec3{c.X - a.X, c.Y - a.Y, c.Z - a.Z});
+        area += Length(n) / 2;
+        EXPECT_GT(Dot(n, TVec3{a.NX, a.NY, a.NZ}), 0);  // wound as the normal points
+        EXPECT_NEAR(std::hypot(a.NX, a.NY), 1, 1e-5);   // smooth: the cylinder's own normal
+    }
+    EXPECT_NEAR(area, 2 * kPi * 5 * 10, 0.01 * 2 * kPi * 5 * 10);
+}
+
+TEST(StepReader, HostileCurvesAndSurfacesGiveASoundMeshOrAMessage)
+{
+    const std::string knots = "(4,4),(0.,1.),.UNSPECIFIED.)";
+    const char* curves[] = {
+        "CIRCLE('',#F,0.)",
+        "CIRCLE('',#F,-5.)",
+        "CIRCLE('',#F,1.E300)",
+        "ELLIPSE('',#F,5.,0.)",
+        "B_SPLINE_CURVE_WITH_KNOTS('',0,(#1,#1,#1,#1),.UNSPECIFIED.,.F.,.F.,",
+        "B_SPLINE_CURVE_WITH_KNOTS('',100,(#1,#1,#1,#1),.UNSPECIFIED.,.F.,.F.,",
+        "B_SPLINE_CURVE_WITH_KNOTS('',3,(#1,#1),.UNSPECIFIED.,.F.,.F.,",
+        "( BOUNDED_CURVE() B_SPLINE_CURVE(3,(#1,#1,#1,#1),.UNSPECIFIED.,.F.,.F.) "
+        "B_SPLINE_CURVE_WITH_KNOTS((4,4),(0.,1.),"
+        ".UNSPECIFIED.) CURVE() RATIONAL_B_SPLINE_CURVE((0.,0.,0.,0.)) )",
+    };
+    const char* surfaces[] = {
+        "CYLINDRICAL_SURFACE('',#F,0.)",
+        "CYLINDRICAL_SURFACE('',#F,3.)",
+        "TOROIDAL_SURFACE('',#F,1.,5.)",
+        "SPHERICAL_SURFACE('',#F,-1.)",
+        "CONICAL_SURFACE('',#F,5.,1.E300)",
+        "OFFSET_SURFACE('',#9999,1.,.F.)",
+        "B_SPLINE_SURFACE_WITH_KNOTS('',3,3,((#1,#1),(#1,#1)),.UNSPECIFIED.,.F.,.F.,.F.,(4,4),(4,4),(0.,1.),(0.,1.),"
+        ".UNSPECIFIED.)",
+    };
+    auto sound = [](const std::string& text) {
+        TMeshData mesh;
+        if (!LoadStepText(mesh, text)) return mesh.ErrorMsg.rfind("STEP: ", 0) == 0;
+        for (int32_t i = 0; i < mesh.VertexCount; ++i)
+            if (!std::isfinite(mesh.Vertices[i].X) || !std::isfinite(mesh.Vertices[i].NZ)) return false;
+        return mesh.VertexCount > 0 && std::isfinite(mesh.Radius);
+    };
+    for (std::string c : curves) {
+        if (c.back() == ',') c += knots;
+        EXPECT_TRUE(sound(BandFile(c, ""))) << c;
+    }
+    for (const char* s : surfaces)
+        EXPECT_TRUE(sound(BandFile("", s))) << s;
+}
+
+TEST(StepReader, ReferencesRepeatedAtEveryLevelEndQuickly)
+{
+    // Each level lists the one instance below it 300 times: 300^4 walks.
+    TStepWriter w;
+    const int a = w.Vertex(0, 0, 0), b = w.Vertex(1, 0, 0);
+    const int edge = w.Add("EDGE_CURVE('',#" + std::to_string(a) + ",#" + std::to_string(b) + ",$,.T.)");
+    auto repeat = [](int id) {
+        std::string s = "(";
+        for (int i = 0; i < 300; ++i)
+            s += "#" + std::to_string(id) + (i < 299 ? "," : ")");
+        return s;
+    };
+    const int oriented = w.Add("ORIENTED_EDGE('',*,*,#" + std::to_string(edge) + ",.T.)");
+    const int loop = w.Add("EDGE_LOOP(''," + repeat(oriented) + ")");
+    const int bound = w.Add("FACE_BOUND('',#" + std::to_string(loop) + ",.T.)");
+    const int face = w.Add("ADVANCED_FACE(''," + repeat(bound) + ",$,.T.)");
+    const int shell = w.Add("CLOSED_SHELL(''," + repeat(face) + ")");
+    w.Add("ADVANCED_BREP_SHAPE_REPRESENTATION(''," + repeat(shell) + ",$)");
+    TMeshData mesh;
+    EXPECT_FALSE(LoadStepText(mesh, w.File()));
+    EXPECT_EQ(mesh.ErrorMsg, "STEP: Too much repeated geometry.");
+}
+
+}  // namespace
+}  // namespace voxaro

@@ -479,6 +479,22 @@ double CoveredArea2(const TUVMesh& mesh)
     return sum;
 }
 
+// Parameters along the side from a to b, both ends included: steps of at
+// most the largest angle, halved further where chords stray from the surface.
+std::vector<TUV> SidePoints(const TSurface& s, const TUV& a, const TUV& b, const TFaceQuality& q)
+{
+    const double span = std::max(std::fabs(b.U - a.U), std::fabs(b.V - a.V));
+    const int n = std::clamp(static_cast<int>(std::ceil(span / q.MaxAngle)), 1, kMaxPolePieces);
+    std::vector<TUV> out{a};
+    for (int k = 1; k <= n; ++k) {
+        const TUV p{a.U + (b.U - a.U) * (k - 1) / n, a.V + (b.V - a.V) * (k - 1) / n};
+        const TUV e{a.U + (b.U - a.U) * k / n, a.V + (b.V - a.V) * k / n};
+        SeamPoints(s, p, e, q.Tolerance, 0, out);
+        out.push_back(e);
+    }
+    return out;
+}
+
 // A face with no bound but lone vertices covers its whole closed surface
 // (a sphere, a torus): its parameter rectangle, whose opposite sides are
 // seams or poles, divided alike so that the seams close.
@@ -491,17 +507,17 @@ bool WholeSurface(const TSurface& s, const TFaceQuality& q, std::vector<TCornerL
     } else if (!SurfacePoleV(s, false, v0) || !SurfacePoleV(s, true, v1)) {
         return false;
     }
-    const int nu = std::clamp(static_cast<int>(std::ceil((u1 - u0) / q.MaxAngle)), 4, kMaxPolePieces);
-    const int nv = std::clamp(static_cast<int>(std::ceil((v1 - v0) / q.MaxAngle)), 2, kMaxPolePieces);
+    const std::vector<TUV> along = SidePoints(s, {u0, v0}, {u1, v0}, q);  // the bottom, and the top a period up
+    const std::vector<TUV> up = SidePoints(s, {u0, v0}, {u0, v1}, q);     // the seam, and its copy a period on
     TCornerLoop loop;
-    for (int k = 0; k < nu; ++k)
-        loop.push_back(MadeCorner(s, u0 + (u1 - u0) * k / nu, v0));
-    for (int k = 0; k < nv; ++k)
-        loop.push_back(MadeCorner(s, u1, v0 + (v1 - v0) * k / nv));
-    for (int k = nu; k > 0; --k)
-        loop.push_back(MadeCorner(s, u0 + (u1 - u0) * k / nu, v1));
-    for (int k = nv; k > 0; --k)
-        loop.push_back(MadeCorner(s, u0, v0 + (v1 - v0) * k / nv));
+    for (size_t k = 0; k + 1 < along.size(); ++k)
+        loop.push_back(MadeCorner(s, along[k].U, v0));
+    for (size_t k = 0; k + 1 < up.size(); ++k)
+        loop.push_back(MadeCorner(s, u1, up[k].V));
+    for (size_t k = along.size() - 1; k > 0; --k)
+        loop.push_back(MadeCorner(s, along[k].U, v1));
+    for (size_t k = up.size() - 1; k > 0; --k)
+        loop.push_back(MadeCorner(s, u0, up[k].V));
     lowered.push_back(std::move(loop));
     return true;
 }
