@@ -198,20 +198,23 @@ void TUVMesh::Legalize(std::vector<int32_t>* touched)
     Stack_.clear();
 }
 
-// The triangle and edge index of edge a -> b, or -1.
+// The triangle and edge index of edge a -> b, or -1. Turns round a one way,
+// and the other way from where it started when it meets the outside.
 int32_t TUVMesh::FindEdge(int32_t a, int32_t b, int& k) const
 {
     const int32_t start = VertexTri_[static_cast<size_t>(a)];
-    int32_t t = start;
-    for (size_t step = 0; step <= Tris.size() && t >= 0; ++step) {
-        const TTri& r = Tris[static_cast<size_t>(t)];
-        int i = 0;
-        while (i < 3 && r.V[i] != a)
-            ++i;
-        if (i == 3) return -1;
-        if (r.V[Next(i)] == b) return k = i, t;
-        t = r.N[Prev(i)];  // the next triangle round a
-        if (t == start) return -1;
+    for (int way = 0; way < 2; ++way) {
+        int32_t t = start;
+        for (size_t step = 0; step <= Tris.size() && t >= 0; ++step) {
+            const TTri& r = Tris[static_cast<size_t>(t)];
+            int i = 0;
+            while (i < 3 && r.V[i] != a)
+                ++i;
+            if (i == 3) return -1;
+            if (r.V[Next(i)] == b) return k = i, t;
+            t = way == 0 ? r.N[Prev(i)] : r.N[i];
+            if (t == start) return -1;
+        }
     }
     return -1;
 }
