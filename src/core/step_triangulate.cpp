@@ -42,7 +42,10 @@ public:
         const double vx = c.X - a.X, vy = c.Y - a.Y, vz = c.Z - a.Z;
         const double ex = uy * vz - uz * vy, ey = uz * vx - ux * vz, ez = ux * vy - uy * vx;
         if (!(ex * ex + ey * ey + ez * ez >= 1e-16)) return;
-        for (const TStepVec3* p : {&a, &b, &c}) {
+        // Wound as the face's normal points, so that the side facing the
+        // viewer is the one lit.
+        const bool agrees = ex * Normal_[0] + ey * Normal_[1] + ez * Normal_[2] >= 0;
+        for (const TStepVec3* p : {&a, agrees ? &b : &c, agrees ? &c : &b}) {
             const float position[3] = {static_cast<float>(p->X), static_cast<float>(p->Y), static_cast<float>(p->Z)};
             SetGLVertex(Mesh_.Vertices[N_], Normal_, position, R_, G_, B_);
             Mesh_.Indices[N_] = static_cast<uint32_t>(N_);

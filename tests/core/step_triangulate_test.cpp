@@ -145,8 +145,10 @@ TReference ReferenceFace(const TStepScene& s, const TStepFace& f)
     return ref;
 }
 
-// Positions written for one face's reference triangles, degenerate ones left out.
-std::vector<float> Positions(const TStepScene& s, const std::vector<std::array<int32_t, 3>>& triangles)
+// Positions written for one face's reference triangles, degenerate ones left
+// out, each wound as the face's normal points.
+std::vector<float> Positions(const TStepScene& s, const std::vector<std::array<int32_t, 3>>& triangles,
+                             const TStepVec3& normal)
 {
     std::vector<float> out;
     for (const auto& t : triangles) {
@@ -154,6 +156,7 @@ std::vector<float> Positions(const TStepScene& s, const std::vector<std::array<i
         double ux = b.X - a.X, uy = b.Y - a.Y, uz = b.Z - a.Z, vx = c.X - a.X, vy = c.Y - a.Y, vz = c.Z - a.Z;
         double ex = uy * vz - uz * vy, ey = uz * vx - ux * vz, ez = ux * vy - uy * vx;
         if (ex * ex + ey * ey + ez * ez < 1e-16) continue;
+        if (ex * normal.X + ey * normal.Y + ez * normal.Z < 0) std::swap(b, c);
         for (const TStepVec3& q : {a, b, c})
             out.insert(out.end(), {float(q.X), float(q.Y), float(q.Z)});
     }
@@ -224,7 +227,7 @@ bool CoveredAsByThePlainRule(const TStepScene& scene, const TStepFace& face)
     ExpectFacesCovered(one, mesh);
 
     TReference ref = ReferenceFace(scene, face);
-    const std::vector<float> expected = Positions(scene, ref.Triangles);
+    const std::vector<float> expected = Positions(scene, ref.Triangles, FaceNormal(scene, face));
     const double area = FaceArea(scene, face);
     if (!ref.Simple || std::fabs(TrianglesArea(expected) - area) > 1e-6 * area) return false;
     EXPECT_EQ(MeshPositions(mesh), expected);

@@ -6,6 +6,7 @@
 #include "mesh_renderer.h"
 #include "osmesa_gl.h"
 #include "pixels.h"
+#include "test_files.h"
 
 namespace voxaro {
 namespace {
@@ -162,6 +163,24 @@ TEST(MeshFrustum, NearPlaneHasFloorAndFarScalesWithRadius)
     TMeshFrustum g = ComputeMeshFrustum(10.0f, 2.0f, 100, 100);
     EXPECT_FLOAT_EQ(g.Near, 0.05f);
     EXPECT_FLOAT_EQ(g.Distance, 60.0f);
+}
+
+}  // namespace
+}  // namespace voxaro
+
+namespace voxaro {
+namespace {
+
+TEST_F(MeshRender, HoleDrilledThroughABoxShowsTheBackground)
+{
+    // 40 x 30 x 20 with a round hole of radius 5 along z through its middle:
+    // looking down the hole, the middle shows the background, the box around it.
+    TMeshData mesh;
+    ASSERT_TRUE(mesh.LoadFromFile(test::Wide(test::DataFile("occt_box_hole_ap214.step")), "")) << mesh.ErrorMsg;
+    Draw(mesh, HeadOn(), kModeSolid, false);
+    const uint32_t background = Rgb(0.80f, 0.82f, 0.87f);
+    EXPECT_TRUE(Near(gl_.PixelAt(kSize / 2, kSize / 2), background)) << std::hex << gl_.PixelAt(kSize / 2, kSize / 2);
+    EXPECT_FALSE(Near(gl_.PixelAt(kSize / 2 + 12, kSize / 2), background));
 }
 
 }  // namespace

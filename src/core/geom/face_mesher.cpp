@@ -65,10 +65,11 @@ TCorner MadeCorner(const TSurface& s, double u, double v)
 
 // (u, v) for every corner, unwrapped along the loop; false when a corner
 // lies off the surface or the surface cannot place it.
-bool Lower(const TSurface& s, const TTrimLoop& loop, double offLimit, TCornerLoop& out)
+// The hint carries over from loop to loop: a search near the last corner of
+// the loop before is far cheaper than one over the whole surface.
+bool Lower(const TSurface& s, const TTrimLoop& loop, double offLimit, TUVHint& hint, TCornerLoop& out)
 {
     const double pu = SurfacePeriodU(s), pv = SurfacePeriodV(s);
-    TUVHint hint;
     hint.Tolerance = offLimit / 20;
     bool haveU = false;
     double lastU = 0;
@@ -530,11 +531,12 @@ bool LowerLoops(const TSurface& s, bool sameSense, const std::vector<TTrimLoop>&
     for (const TTrimLoop& l : loops)
         anyOuter = anyOuter || l.Outer;
     const double offLimit = std::max(10 * q.Tolerance, 1e-7);
+    TUVHint hint;
     for (size_t k = 0; k < loops.size(); ++k) {
         const TTrimLoop& l = loops[k];
         if (l.Points.empty() || l.Ids.size() != l.Points.size() || l.Edges.size() != l.Points.size()) return false;
         TCornerLoop c;
-        if (!Lower(s, l, offLimit, c)) return false;
+        if (!Lower(s, l, offLimit, hint, c)) return false;
         const bool outer = anyOuter ? l.Outer : k == 0;
         MendSeams(c, period, (outer ? 1 : -1) * (sameSense ? 1 : -1));
         if (!OpenPoles(c, q.MaxAngle)) continue;  // a lone vertex (a cone's apex): its pole line comes from the wrap
