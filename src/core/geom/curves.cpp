@@ -83,14 +83,15 @@ void SampleAdaptive(const TCurve& c, double t0, double t1, int pieces, const TSa
     }
 }
 
-// Starting pieces of a B-spline: four per knot span within [t0, t1].
+// Starting pieces of a B-spline: one per knot span within [t0, t1] (two at
+// the least); halving then follows the curve where it bends.
 int SplinePieces(const TBSplineCurve& spline, double t0, double t1)
 {
     const double lo = std::min(t0, t1), hi = std::max(t0, t1);
     int spans = 0;
     for (size_t k = 1; k < spline.Knots.size() && spans < 4096; ++k)
         if (spline.Knots[k] > spline.Knots[k - 1] && spline.Knots[k] > lo && spline.Knots[k - 1] < hi) ++spans;
-    return std::clamp(4 * std::max(spans, 1), 4, 4096);
+    return std::clamp(spans, 2, 4096);
 }
 
 bool PolylineParam(const std::vector<TVec3>& points, const TVec3& p, double& t)
