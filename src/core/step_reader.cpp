@@ -55,15 +55,7 @@ void ScaleToMillimetres(TStepScene& scene, double unit)
 void CollectFaces(TStepScene& scene)
 {
     const double fileUnit = FileLengthUnit(scene);
-    for (int32_t k = 0; k < scene.EntityCount; ++k) {
-        const TStepEntity& e = scene.Entities[static_cast<size_t>(k)];
-        if (e.TypeCode != stAdvancedBrepShapeRepresentation) continue;
-        scene.UseXform = FindXform(scene, e.Id, scene.Xform);
-        const double unit = e.ParamCount >= 3 ? ContextLengthUnit(scene, ResolveParam(scene, e, 2)) : 0.0;
-        ScaleToMillimetres(scene, unit > 0 ? unit : fileUnit);
-        ++scene.Generation;  // edge points are pooled in place
-        AddShapeRep(scene, k);
-    }
+    CollectPlacedShapes(scene, fileUnit);
     scene.UseXform = false;
     MatIdentity(scene.Xform);
     ScaleToMillimetres(scene, fileUnit);

@@ -102,7 +102,7 @@ enum TStepType : uint8_t {
     stFillAreaStyleColour = 21,
     stComplex = 22,  // set by the parser, never by name
     stContextDependentShapeRepresentation = 23,
-    stAdvancedBrepShapeRepresentation = 24,
+    stAdvancedBrepShapeRepresentation = 24,  // and the other representations made for shapes
     stManifoldSolidBrep = 25,
     stClosedShell = 26,
     stEllipse = 27,
@@ -127,6 +127,15 @@ enum TStepType : uint8_t {
     stAxis1Placement = 46,
     stOpenShell = 47,
     stShellBasedSurfaceModel = 48,
+    stShapeRepresentation = 49,
+    stShapeRepresentationRelationship = 50,
+    stMappedItem = 51,
+    stRepresentationMap = 52,
+    stBrepWithVoids = 53,
+    stItemDefinedTransformation = 54,
+    stNextAssemblyUsageOccurrence = 55,
+    stProductDefinitionShape = 56,
+    stShapeDefinitionRepresentation = 57,
 };
 
 // Identifier -> table position. A dense table while identifiers are about as
@@ -344,9 +353,12 @@ int32_t FindTransformRef(std::string_view raw);
 
 // ----- The load (step_reader.cpp) -----
 
-// Faces of every ADVANCED_BREP_SHAPE_REPRESENTATION, each placed by its
-// assembly transform; failing that, every ADVANCED_FACE, then every POLY_LOOP.
+// Faces of every representation, each placed as often as the product
+// structure places it; failing that, every ADVANCED_FACE, then every POLY_LOOP.
 void CollectFaces(TStepScene& scene);
+// The walk of the product structure (step_structure.cpp): every placed
+// representation's shapes collected, in millimetres.
+void CollectPlacedShapes(TStepScene& scene, double fileUnit);
 // Parses the file held in scene.Buffer and fills mesh: false with
 // mesh.ErrorMsg set when the file holds nothing to draw.
 bool LoadStepScene(TStepScene& scene, TMeshData& mesh);

@@ -72,9 +72,22 @@ const TStepTypeName kStepTypeNames[] = {
     {"AXIS1_PLACEMENT", stAxis1Placement},
     {"OPEN_SHELL", stOpenShell},
     {"SHELL_BASED_SURFACE_MODEL", stShellBasedSurfaceModel},
+    {"SHAPE_REPRESENTATION", stShapeRepresentation},
+    {"MANIFOLD_SURFACE_SHAPE_REPRESENTATION", stAdvancedBrepShapeRepresentation},
+    {"FACETED_BREP_SHAPE_REPRESENTATION", stAdvancedBrepShapeRepresentation},
+    {"GEOMETRICALLY_BOUNDED_SURFACE_SHAPE_REPRESENTATION", stAdvancedBrepShapeRepresentation},
+    {"SHAPE_REPRESENTATION_RELATIONSHIP", stShapeRepresentationRelationship},
+    {"MAPPED_ITEM", stMappedItem},
+    {"REPRESENTATION_MAP", stRepresentationMap},
+    {"BREP_WITH_VOIDS", stBrepWithVoids},
+    {"FACETED_BREP", stManifoldSolidBrep},
+    {"ITEM_DEFINED_TRANSFORMATION", stItemDefinedTransformation},
+    {"NEXT_ASSEMBLY_USAGE_OCCURRENCE", stNextAssemblyUsageOccurrence},
+    {"PRODUCT_DEFINITION_SHAPE", stProductDefinitionShape},
+    {"SHAPE_DEFINITION_REPRESENTATION", stShapeDefinitionRepresentation},
 };
 
-constexpr size_t kLongestTypeName = 38;  // CONTEXT_DEPENDENT_SHAPE_REPRESENTATION
+constexpr size_t kLongestTypeName = 50;  // GEOMETRICALLY_BOUNDED_SURFACE_SHAPE_REPRESENTATION
 
 // Calls piece(text) for every top-level parameter of text, trimmed. A comma
 // at depth 0 ends a piece (empty pieces included); a last piece is handed out

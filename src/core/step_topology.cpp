@@ -282,6 +282,25 @@ void AddShellList(TStepScene& scene, const TStepEntity& model)
     }
 }
 
+// A BREP_WITH_VOIDS: its outer shell and the shells of its voids (each
+// written as an oriented closed shell, whose shell is its third parameter).
+void AddSolidWithVoids(TStepScene& scene, const TStepEntity& solid)
+{
+    AddClosedShell(scene, ResolveParam(scene, solid, 1));
+    if (solid.ParamCount < 3) return;
+    TStepList voids(scene);
+    OpenList(scene.Param(solid, 2), voids.Items);
+    for (std::string_view item : voids.Items) {
+        Walk(scene);
+        const int32_t at = FindEntity(scene, ParseRef(item));
+        const TStepEntity* e = scene.At(at);
+        if (HasType(e, stClosedShell, 2))
+            AddClosedShell(scene, at);
+        else if (e && e->ParamCount >= 3)
+            AddClosedShell(scene, ResolveParam(scene, *e, 2));
+    }
+}
+
 void AddShapeRep(TStepScene& scene, int32_t pos)
 {
     const TStepEntity* e = scene.At(pos);
@@ -301,6 +320,8 @@ void AddShapeRep(TStepScene& scene, int32_t pos)
             AddClosedShell(scene, at);
         else if (HasType(it, stShellBasedSurfaceModel, 2))
             AddShellList(scene, *it);
+        else if (HasType(it, stBrepWithVoids, 2))
+            AddSolidWithVoids(scene, *it);
     }
 }
 
