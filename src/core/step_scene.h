@@ -136,6 +136,10 @@ enum TStepType : uint8_t {
     stNextAssemblyUsageOccurrence = 55,
     stProductDefinitionShape = 56,
     stShapeDefinitionRepresentation = 57,
+    stOverRidingStyledItem = 58,
+    stDraughtingPreDefinedColour = 59,
+    stSurfaceStyleRendering = 60,  // and SURFACE_STYLE_RENDERING_WITH_PROPERTIES
+    stInvisibility = 61,
 };
 
 // Identifier -> table position. A dense table while identifiers are about as
@@ -206,8 +210,13 @@ struct TStepScene {
     // Per table position: -2 not looked up yet, -1 no colour, else R*65536 + G*256 + B.
     // Faces and the style entities of their colour chains are cached here.
     std::vector<int32_t> ColorCache;
-    // Styled items (table positions) sorted by the identifier they style.
+    // Styled items (table positions) sorted by the identifier they style,
+    // over-riding ones first.
     std::vector<std::pair<int32_t, int32_t>> StyledItems;
+    // The colour faces take when they have none of their own: that of the
+    // nearest styled shell, solid or representation they lie in (-1: none).
+    int32_t InheritedColor = -1;
+    std::vector<int32_t> Hidden;  // identifiers an INVISIBILITY names, sorted
 
     // Every point index collected into a loop counts here; a file whose
     // references repeat geometry beyond this is refused.
@@ -345,7 +354,28 @@ double FileLengthUnit(const TStepScene& scene);
 
 // ----- Colours and assemblies (step_styles.cpp) -----
 
+// Sets the colour faces inherit while it lives, when there is one.
+class TInheritedColor {
+public:
+    TInheritedColor(TStepScene& scene, int32_t color) : Scene_(scene), Saved_(scene.InheritedColor)
+    {
+        if (color >= 0) scene.InheritedColor = color;
+    }
+    ~TInheritedColor() { Scene_.InheritedColor = Saved_; }
+    TInheritedColor(const TInheritedColor&) = delete;
+    TInheritedColor& operator=(const TInheritedColor&) = delete;
+
+private:
+    TStepScene& Scene_;
+    int32_t Saved_;
+};
+
 bool GetFaceColor(TStepScene& scene, int32_t faceId, uint8_t& r, uint8_t& g, uint8_t& b);
+// The colour styled items give the instance with this identifier,
+// R * 65536 + G * 256 + B, or -1.
+int32_t ItemColor(TStepScene& scene, int32_t id);
+// Whether an INVISIBILITY hides the instance with this identifier.
+bool IsHidden(TStepScene& scene, int32_t id);
 void BuildAssemblyXforms(TStepScene& scene);
 bool FindXform(const TStepScene& scene, int32_t repId, TStepMatrix m);
 int32_t FindRelationshipRep(std::string_view raw);

@@ -195,8 +195,15 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
 {
     const TStepEntity* e = scene.At(pos);
     if (!e || (e->TypeCode != stAdvancedFace && e->TypeCode != stFaceSurface) || e->ParamCount < 2) return;
+    if (IsHidden(scene, e->Id)) return;
     uint8_t r, g, b;
     bool hasColor = GetFaceColor(scene, e->Id, r, g, b);
+    if (!hasColor && scene.InheritedColor >= 0) {  // the colour of the shell, solid or representation
+        r = static_cast<uint8_t>(scene.InheritedColor >> 16);
+        g = static_cast<uint8_t>(scene.InheritedColor >> 8);
+        b = static_cast<uint8_t>(scene.InheritedColor);
+        hasColor = true;
+    }
     const int32_t surface = e->ParamCount >= 3 ? ResolveParam(scene, *e, 2) : -1;
     const bool curved = !IsPlaneOrUnknown(scene, surface);
 
@@ -260,7 +267,8 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
 void AddClosedShell(TStepScene& scene, int32_t pos)
 {
     const TStepEntity* e = scene.At(pos);
-    if (!HasType(e, stClosedShell, 2) && !HasType(e, stOpenShell, 2)) return;
+    if ((!HasType(e, stClosedShell, 2) && !HasType(e, stOpenShell, 2)) || IsHidden(scene, e->Id)) return;
+    TInheritedColor shellColor(scene, ItemColor(scene, e->Id));
     TStepList faces(scene);
     OpenList(scene.Param(*e, 1), faces.Items);
     for (std::string_view item : faces.Items) {
@@ -304,14 +312,16 @@ void AddSolidWithVoids(TStepScene& scene, const TStepEntity& solid)
 void AddShapeRep(TStepScene& scene, int32_t pos)
 {
     const TStepEntity* e = scene.At(pos);
-    if (!e || e->ParamCount < 2) return;
+    if (!e || e->ParamCount < 2 || IsHidden(scene, e->Id)) return;
+    TInheritedColor repColor(scene, ItemColor(scene, e->Id));
     TStepList items(scene);
     OpenList(scene.Param(*e, 1), items.Items);
     for (std::string_view item : items.Items) {
         Walk(scene);
         int32_t at = FindEntity(scene, ParseRef(item));
         const TStepEntity* it = scene.At(at);
-        if (!it) continue;
+        if (!it || IsHidden(scene, it->Id)) continue;
+        TInheritedColor itemColor(scene, ItemColor(scene, it->Id));
         if (it->TypeCode == stAdvancedFace)
             AddAdvancedFace(scene, at);
         else if (HasType(it, stManifoldSolidBrep, 2))

@@ -157,12 +157,12 @@ TEST(StepReader, FaceColoursFromTheirStyles)
 {
     TStepWriter w;
     std::vector<int> faces = w.BoxFaces(0, 0, 0, 1, 1, 1);
-    int solid = w.Solid(faces);
+    int rep = w.Solid(faces);
     StyledFace(w, "0.8,0.2,0.2", faces[0]);
     StyledFace(w, "0.5,0.5,0.5", faces[1]);
     StyledFace(w, "0.,0.,1.", faces[2]);  // two styles for one face: the first in the file wins
     StyledFace(w, "1.,1.,0.", faces[2]);
-    StyledFace(w, "0.,1.,0.", solid);  // styles of a solid do not reach its faces
+    StyledFace(w, "0.,1.,0.", rep);  // the representation's colour reaches the faces that have none
     TMeshData mesh;
     ASSERT_TRUE(LoadStepText(mesh, w.File()));
     std::set<TColor> colours = Colors(mesh);
@@ -170,8 +170,32 @@ TEST(StepReader, FaceColoursFromTheirStyles)
     EXPECT_TRUE(colours.count({128, 128, 128}));  // 127.5 rounds to even
     EXPECT_TRUE(colours.count({0, 0, 255}));
     EXPECT_FALSE(colours.count({255, 255, 0}));
-    EXPECT_FALSE(colours.count({0, 255, 0}));
-    EXPECT_EQ(colours.size(), 6u);  // three faces in the fall-back palette, each its own
+    EXPECT_TRUE(colours.count({0, 255, 0}));
+    EXPECT_EQ(colours.size(), 4u);
+}
+
+TEST(StepReader, StylesThatOverRideHideOrNameTheirColour)
+{
+    TStepWriter w;
+    std::vector<int> faces = w.BoxFaces(0, 0, 0, 1, 1, 1);
+    w.Solid(faces);
+    const std::string plain = StyledFace(w, "0.,0.,1.", faces[0]);
+    // An over-riding style wins whatever its place in the file.
+    std::string text = w.File();
+    text.insert(text.find("ENDSEC;\nEND"), "#9000=OVER_RIDING_STYLED_ITEM('',(#9001),#" + std::to_string(faces[0]) +
+                                               ",#" + plain +
+                                               ");\n#9001=PRESENTATION_STYLE_ASSIGNMENT((#9002));\n"
+                                               "#9002=SURFACE_STYLE_USAGE(.BOTH.,#9003);\n"
+                                               "#9003=SURFACE_SIDE_STYLE('',(#9004));\n"
+                                               "#9004=SURFACE_STYLE_RENDERING(.NORMAL_SHADING.,#9005);\n"
+                                               "#9005=DRAUGHTING_PRE_DEFINED_COLOUR('magenta');\n"
+                                               "#9006=INVISIBILITY((#" +
+                                               std::to_string(faces[1]) + "));\n");
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, text));
+    EXPECT_TRUE(Colors(mesh).count({255, 0, 255}));
+    EXPECT_FALSE(Colors(mesh).count({0, 0, 255}));
+    EXPECT_EQ(mesh.InfoText.rfind("STEP  |  Faces: 5  |", 0), 0u) << mesh.InfoText;  // one face hidden
 }
 
 TEST(StepReader, FallBackPalette)
