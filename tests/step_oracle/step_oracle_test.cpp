@@ -1,7 +1,7 @@
 // Our STEP reader against OpenCASCADE: for each STEP file made by
 // tools/step_fixtures and each one in the shared world folder, the oracle's
 // exact figures (faces, area, volume, box) and those of our mesh (step_facts)
-// go through the oracles' compare_facts.py --geometry.
+// go through the oracles' compare_facts.py: geometry and colours.
 //
 // Files named in expected_pass.txt must match; the others are compared and
 // reported (as skipped when short) without failing the run, while the reader
@@ -209,7 +209,7 @@ TEST_P(StepOracle, MatchesTheOracle)
     }
 
     int status = 0;
-    std::string verdict = RunCommand("python3 " + Quoted(VOXARO_ORACLES_DIR "/compare_facts.py") + " --geometry " +
+    std::string verdict = RunCommand("python3 " + Quoted(VOXARO_ORACLES_DIR "/compare_facts.py") + " " +
                                          Quoted(oracle) + " " + Quoted(ours.rfind("faces ", 0) == 0 ? ours : "-"),
                                      status);
     verdict = verdict.substr(0, verdict.find_first_of("\t\n"));
