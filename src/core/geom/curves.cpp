@@ -151,10 +151,17 @@ bool CurveParam(const TCurve& c, const TVec3& p, double& t)
         return std::isfinite(t);
     }
     case ckPolyline: return PolylineParam(c.Points, p, t);
-    case ckBSpline:
+    case ckBSpline: {
         if (!c.Spline) return false;
+        // Edges mostly run from one end of their curve to the other.
+        const double ends[2] = {FirstParam(*c.Spline), LastParam(*c.Spline)};
+        const TVec3 a = CurvePoint(*c.Spline, ends[0]), b = CurvePoint(*c.Spline, ends[1]);
+        const double scale = 1e-7 * (1 + Length(a - b) + Length(p));
+        for (int k = 0; k < 2; ++k)
+            if (Length((k ? b : a) - p) <= scale) return t = ends[k], true;
         InvertCurvePoint(*c.Spline, p, t);  // the nearest point found, however near
         return std::isfinite(t);
+    }
     }
     return false;
 }

@@ -390,8 +390,10 @@ public:
 
     void AddCorner(const TCorner& c)
     {
+        TVec3 p, n;
+        SurfacePointAndNormal(S_, c.UV.U, c.UV.V, p, n);
         Out_.Points.push_back(c.P);
-        Out_.Normals.push_back(SurfaceNormal(S_, c.UV.U, c.UV.V));
+        Out_.Normals.push_back(n);
         Out_.Ids.push_back(c.Id);
     }
 
@@ -419,8 +421,10 @@ public:
             } else {
                 mesh.Insert(t, centre, touched);
             }
-            Out_.Points.push_back(SurfacePoint(S_, centre.U / Su_, centre.V / Sv_));
-            Out_.Normals.push_back(SurfaceNormal(S_, centre.U / Su_, centre.V / Sv_));
+            TVec3 p, n;
+            SurfacePointAndNormal(S_, centre.U / Su_, centre.V / Sv_, p, n);
+            Out_.Points.push_back(p);
+            Out_.Normals.push_back(n);
             Out_.Ids.push_back(-1);
             work.Spend(touched.size());
             queue.insert(queue.end(), touched.begin(), touched.end());
@@ -456,11 +460,11 @@ private:
         const double dv = std::max({std::fabs(ub.V - ua.V), std::fabs(uc.V - ub.V), std::fabs(ua.V - uc.V)});
         if (!(mesh.Area2(t) > 1e-6 * (du * du + dv * dv))) return false;
         centre = {(ua.U + ub.U + uc.U) / 3, (ua.V + ub.V + uc.V) / 3};
-        const double u = centre.U / Su_, v = centre.V / Sv_;
-        if (Length(SurfacePoint(S_, u, v) - (pa + pb + pc) * (1.0 / 3)) > Q_.Tolerance) return true;
+        TVec3 p, n;
+        SurfacePointAndNormal(S_, centre.U / Su_, centre.V / Sv_, p, n);
+        if (Length(p - (pa + pb + pc) * (1.0 / 3)) > Q_.Tolerance) return true;
         // The normal in the middle against the corners': a boundary edge
         // whose ends turn by the largest angle allowed is fine as it is.
-        const TVec3 n = SurfaceNormal(S_, u, v);
         return std::min({Dot(n, Out_.Normals[a]), Dot(n, Out_.Normals[b]), Dot(n, Out_.Normals[c])}) < CosMax_;
     }
 

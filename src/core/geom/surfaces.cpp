@@ -190,6 +190,18 @@ TVec3 SurfaceNormal(const TSurface& s, double u, double v)
     }
 }
 
+void SurfacePointAndNormal(const TSurface& s, double u, double v, TVec3& point, TVec3& normal)
+{
+    if (s.Kind == skBSpline && s.Spline) {
+        TVec3 du, dv;
+        SurfaceDerivatives(*s.Spline, u, v, point, du, dv);
+        normal = Normalized(Cross(du, dv), {0, 0, 0});
+        if (Dot(normal, normal) > 0) return;
+    }
+    point = SurfacePoint(s, u, v);
+    normal = SurfaceNormal(s, u, v);
+}
+
 bool SurfaceParam(const TSurface& s, const TVec3& p, const TUVHint& hint, double& u, double& v, bool& poleU)
 {
     poleU = false;

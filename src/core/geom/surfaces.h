@@ -37,6 +37,8 @@ struct TSurface {
 TVec3 SurfacePoint(const TSurface& s, double u, double v);
 // Unit normal along dS/du x dS/dv; at a singular point the limit where known.
 TVec3 SurfaceNormal(const TSurface& s, double u, double v);
+// Both at once: for B-splines one evaluation instead of two.
+void SurfacePointAndNormal(const TSurface& s, double u, double v, TVec3& point, TVec3& normal);
 // Parameters of the surface point nearest to p. Angles come in (-pi, pi];
 // hint is a nearby parameter pair the search may start from (B-splines).
 // `poleU` says that u is arbitrary at p (a sphere's pole, a cone's apex).
