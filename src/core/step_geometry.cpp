@@ -200,16 +200,6 @@ void MatIdentity(TStepMatrix m)
         m[i] = (i % 5 == 0) ? 1.0 : 0.0;
 }
 
-void MatMultiply(const TStepMatrix a, const TStepMatrix b, TStepMatrix out)
-{
-    double r[16];
-    for (int c = 0; c < 4; ++c)
-        for (int row = 0; row < 4; ++row)
-            r[4 * c + row] =
-                a[row] * b[4 * c] + a[4 + row] * b[4 * c + 1] + a[8 + row] * b[4 * c + 2] + a[12 + row] * b[4 * c + 3];
-    std::memcpy(out, r, sizeof r);
-}
-
 // Exact only for orthonormal rotations: the transposed rotation and -R^T t.
 void MatInvertRigid(const TStepMatrix m, TStepMatrix out)
 {

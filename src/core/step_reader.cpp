@@ -117,7 +117,6 @@ bool LoadStepScene(TStepScene& scene, TMeshData& mesh)
         return false;
     }
     BuildIdIndex(scene);
-    BuildAssemblyXforms(scene);
     InitPointHash(scene);
     SetUpSampling(scene);
     scene.CollectedLimit = CollectedIndexLimit(scene.BufferSize);

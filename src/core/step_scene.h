@@ -71,11 +71,6 @@ struct TStepFace {
 // Column-major 4x4: element (row r, column c) at index 4c + r.
 using TStepMatrix = double[16];
 
-struct TStepSRXform {
-    int32_t RepId;
-    double Matrix[16];
-};
-
 // Type codes of the names the reader knows; every other name is 0.
 enum TStepType : uint8_t {
     stOther = 0,
@@ -203,8 +198,6 @@ struct TStepScene {
     bool UseXform = false;
     double Xform[16];
 
-    std::vector<TStepSRXform> SRXforms;
-    std::vector<std::pair<int32_t, int32_t>> FirstXformOfRep;  // (RepId, entry), sorted: the first wins
 
     TStepIdIndex IdIndex;
     // Per table position: -2 not looked up yet, -1 no colour, else R*65536 + G*256 + B.
@@ -303,7 +296,6 @@ bool ReadVertexPoint(const TStepScene& scene, int32_t pos, TStepVec3& v);
 void ReadEdgeEnds(const TStepScene& scene, int32_t pos, TStepVec3& start, TStepVec3& end, bool& hasStart, bool& hasEnd);
 bool ReadPlacement(const TStepScene& scene, int32_t pos, TStepMatrix m);
 void MatIdentity(TStepMatrix m);
-void MatMultiply(const TStepMatrix a, const TStepMatrix b, TStepMatrix out);
 void MatInvertRigid(const TStepMatrix m, TStepMatrix out);
 TStepVec3 TransformPoint(const TStepMatrix m, TStepVec3 p);
 
@@ -352,7 +344,7 @@ double ContextLengthUnit(const TStepScene& scene, int32_t contextPos);
 // The length unit of the first context that names one, 1 when none does.
 double FileLengthUnit(const TStepScene& scene);
 
-// ----- Colours and assemblies (step_styles.cpp) -----
+// ----- Colours (step_styles.cpp) -----
 
 // Sets the colour faces inherit while it lives, when there is one.
 class TInheritedColor {
@@ -376,10 +368,6 @@ bool GetFaceColor(TStepScene& scene, int32_t faceId, uint8_t& r, uint8_t& g, uin
 int32_t ItemColor(TStepScene& scene, int32_t id);
 // Whether an INVISIBILITY hides the instance with this identifier.
 bool IsHidden(TStepScene& scene, int32_t id);
-void BuildAssemblyXforms(TStepScene& scene);
-bool FindXform(const TStepScene& scene, int32_t repId, TStepMatrix m);
-int32_t FindRelationshipRep(std::string_view raw);
-int32_t FindTransformRef(std::string_view raw);
 
 // ----- The load (step_reader.cpp) -----
 

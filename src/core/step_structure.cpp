@@ -31,7 +31,8 @@ struct TLink {
 
 struct TStructure {
     std::vector<TLink> Links;  // sorted by parent
-    std::vector<uint8_t> IsChild, OnPath;
+    std::vector<uint8_t> IsChild, OnPath, Visited;
+    std::vector<int32_t> FirstParent;
 };
 
 bool IsRepresentation(const TStepScene& scene, int32_t pos)
@@ -155,8 +156,13 @@ TStructure BuildStructure(const TStepScene& scene)
                      [](const TLink& a, const TLink& b) { return a.Parent < b.Parent; });
     s.IsChild.assign(static_cast<size_t>(scene.EntityCount), 0);
     s.OnPath.assign(static_cast<size_t>(scene.EntityCount), 0);
+    s.Visited.assign(static_cast<size_t>(scene.EntityCount), 0);
+    s.FirstParent.assign(static_cast<size_t>(scene.EntityCount), -1);
     for (const TLink& l : s.Links)
-        if (l.Parent >= 0) s.IsChild[static_cast<size_t>(l.Child)] = 1;
+        if (l.Parent >= 0) {
+            s.IsChild[static_cast<size_t>(l.Child)] = 1;
+            if (s.FirstParent[static_cast<size_t>(l.Child)] < 0) s.FirstParent[static_cast<size_t>(l.Child)] = l.Parent;
+        }
     return s;
 }
 
@@ -184,6 +190,7 @@ public:
         if (depth > kMaxDepth || S_.OnPath[static_cast<size_t>(rep)]) return;  // a cycle, or absurd nesting
         if (++Scene_.CollectedIndices > Scene_.CollectedLimit) throw TReaderError("Too much repeated geometry.");
         S_.OnPath[static_cast<size_t>(rep)] = 1;
+        S_.Visited[static_cast<size_t>(rep)] = 1;
         const double unit = RepresentationUnit(Scene_, rep, FileUnit_);
         DrawItems(rep, world, unit, depth);
         auto range = std::equal_range(S_.Links.begin(), S_.Links.end(), TLink{rep, 0, {}},
@@ -240,6 +247,19 @@ void CollectPlacedShapes(TStepScene& scene, double fileUnit)
     for (int32_t k = 0; k < scene.EntityCount; ++k)
         if (IsRepresentation(scene, k) && !s.IsChild[static_cast<size_t>(k)] && !rooted[static_cast<size_t>(k)])
             walker.Visit(k, IdentityMat4(), 0);
+    // Assemblies that place each other in a loop have no root: climbing from
+    // what is left to its parents ends in the loop, which is drawn from there.
+    std::vector<uint32_t> climbed(static_cast<size_t>(scene.EntityCount), 0);
+    uint32_t climb = 0;
+    for (int32_t k = 0; k < scene.EntityCount; ++k) {
+        if (!IsRepresentation(scene, k) || s.Visited[static_cast<size_t>(k)]) continue;
+        int32_t top = k;
+        for (++climb; climbed[static_cast<size_t>(top)] != climb && s.FirstParent[static_cast<size_t>(top)] >= 0;) {
+            climbed[static_cast<size_t>(top)] = climb;
+            top = s.FirstParent[static_cast<size_t>(top)];
+        }
+        if (!s.Visited[static_cast<size_t>(top)]) walker.Visit(top, IdentityMat4(), 0);
+    }
     scene.UseXform = false;
 }
 

@@ -1,5 +1,4 @@
-// Face colours from presentation styles and placements of assembly
-// components.
+// Colours from presentation styles.
 //
 // A face's colour is found through the chain STYLED_ITEM -> PRESENTATION_
 // STYLE_ASSIGNMENT -> SURFACE_STYLE_USAGE -> SURFACE_SIDE_STYLE -> SURFACE_
@@ -163,28 +162,6 @@ void IndexStyledItems(TStepScene& scene)
     std::sort(scene.Hidden.begin(), scene.Hidden.end());
 }
 
-// After REPRESENTATION_RELATIONSHIP( : the third attribute, as a reference.
-int32_t ThirdAttribute(std::string_view text)
-{
-    int64_t depth = 0;
-    int attribute = 0;
-    size_t start = 0;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            if (depth == 0) return attribute == 2 ? ParseRef(text.substr(start, i - start)) : -1;
-            --depth;
-        } else if (c == ',' && depth == 0) {
-            if (attribute == 2) return ParseRef(text.substr(start, i - start));
-            ++attribute;
-            start = i + 1;
-        }
-    }
-    return -1;
-}
-
 }  // namespace
 
 bool GetFaceColor(TStepScene& scene, int32_t faceId, uint8_t& r, uint8_t& g, uint8_t& b)
@@ -227,72 +204,6 @@ int32_t ItemColor(TStepScene& scene, int32_t faceId)
         if (slotPos >= 0) scene.ColorCache[static_cast<size_t>(slotPos)] = color;
     }
     return color;
-}
-
-int32_t FindRelationshipRep(std::string_view raw)
-{
-    static const char kName[] = "REPRESENTATION_RELATIONSHIP(";
-    const char* at = FindNoCase(raw.data(), raw.data() + raw.size(), kName);
-    if (!at) return -1;
-    const size_t from = static_cast<size_t>(at - raw.data()) + sizeof kName - 1;
-    return ThirdAttribute(raw.substr(from));
-}
-
-int32_t FindTransformRef(std::string_view raw)
-{
-    static const char kName[] = "WITH_TRANSFORMATION(";
-    const char* at = FindNoCase(raw.data(), raw.data() + raw.size(), kName);
-    if (!at) return -1;
-    size_t i = static_cast<size_t>(at - raw.data()) + sizeof kName - 1;
-    while (i < raw.size() && IsBlank(raw[i]))
-        ++i;
-    if (i == raw.size() || raw[i] != '#' || i + 1 == raw.size()) return -1;
-    if (static_cast<unsigned>(raw[i + 1] - '0') > 9) return -1;
-    return ParseRef(raw.substr(i));
-}
-
-// Each CONTEXT_DEPENDENT_SHAPE_REPRESENTATION whose relationship names a
-// representation (rep_1) and an item-defined transformation between two
-// placements yields the transform M2 * inverse(M1) for that representation.
-void BuildAssemblyXforms(TStepScene& scene)
-{
-    scene.SRXforms.clear();
-    scene.SRXforms.reserve(16);
-    for (int32_t k = 0; k < scene.EntityCount; ++k) {
-        const TStepEntity& e = scene.Entities[static_cast<size_t>(k)];
-        if (e.TypeCode != stContextDependentShapeRepresentation || e.ParamCount < 1) continue;
-        const TStepEntity* relation = scene.At(ResolveParam(scene, e, 0));
-        if (!relation || relation->TypeCode != stComplex) continue;
-        const int32_t rep = FindRelationshipRep(scene.Raw(*relation));
-        const int32_t xf = FindTransformRef(scene.Raw(*relation));
-        if (rep < 0 || xf < 0) continue;
-        const TStepEntity* transformation = scene.At(FindEntity(scene, xf));
-        if (!transformation || transformation->ParamCount < 4) continue;
-        double m1[16], m2[16], inverse[16];
-        if (!ReadPlacement(scene, ResolveParam(scene, *transformation, 2), m1) ||
-            !ReadPlacement(scene, ResolveParam(scene, *transformation, 3), m2))
-            continue;
-        TStepSRXform x;
-        x.RepId = rep;
-        MatInvertRigid(m1, inverse);
-        MatMultiply(m2, inverse, x.Matrix);
-        scene.SRXforms.push_back(x);
-    }
-    // The first transform of each representation, found by binary search.
-    scene.FirstXformOfRep.clear();
-    for (size_t i = 0; i < scene.SRXforms.size(); ++i)
-        scene.FirstXformOfRep.emplace_back(scene.SRXforms[i].RepId, static_cast<int32_t>(i));
-    std::sort(scene.FirstXformOfRep.begin(), scene.FirstXformOfRep.end());
-}
-
-bool FindXform(const TStepScene& scene, int32_t repId, TStepMatrix m)
-{
-    MatIdentity(m);
-    auto it = std::lower_bound(scene.FirstXformOfRep.begin(), scene.FirstXformOfRep.end(), std::make_pair(repId, 0));
-    if (it == scene.FirstXformOfRep.end() || it->first != repId) return false;
-    const double* found = scene.SRXforms[static_cast<size_t>(it->second)].Matrix;
-    std::copy(found, found + 16, m);
-    return true;
 }
 
 }  // namespace voxaro

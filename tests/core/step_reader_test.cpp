@@ -227,11 +227,92 @@ TEST(StepReader, AssemblyComponentsArePlaced)
     ASSERT_TRUE(LoadStepText(mesh, w.File()));
     EXPECT_EQ(Box(mesh)[0], 10);
     EXPECT_EQ(Box(mesh)[3], 11);
+}
 
-    EXPECT_EQ(FindTransformRef("X_WITH_TRANSFORMATION(#abc)"), -1);
-    EXPECT_EQ(FindTransformRef("with_transformation(\t#31)"), 31);
-    EXPECT_EQ(FindRelationshipRep("REPRESENTATION_RELATIONSHIP('a','(b,c)',#5,#9)"), 5);
-    EXPECT_EQ(FindRelationshipRep("REPRESENTATION_RELATIONSHIP('',#5)"), -1);
+// A product whose shape is rep; returns its product definition.
+int Product(TStepWriter& w, int rep)
+{
+    const int pd = w.Add("PRODUCT_DEFINITION('','',$,$)");
+    w.Add("SHAPE_DEFINITION_REPRESENTATION(#" +
+          std::to_string(w.Add("PRODUCT_DEFINITION_SHAPE('',''," + TStepWriter::Ref(pd) + ")")) + "," +
+          TStepWriter::Ref(rep) + ")");
+    return pd;
+}
+
+int PlacementAt(TStepWriter& w, double x, double y, double z)
+{
+    char point[96];
+    std::snprintf(point, sizeof point, "CARTESIAN_POINT('',(%g,%g,%g))", x, y, z);
+    return w.Add("AXIS2_PLACEMENT_3D('',#" + std::to_string(w.Add(point)) + ",$,$)");
+}
+
+// The component placed in the assembly at (x, y, z) through an assembly usage.
+// `assemblyFirst` lists the assembly as the relationship's first
+// representation, with the transformation written the other way round.
+void Place(TStepWriter& w, int assemblyPd, int assemblyRep, int partPd, int partRep, double x, double y, double z,
+           bool assemblyFirst)
+{
+    const int origin = PlacementAt(w, 0, 0, 0), at = PlacementAt(w, x, y, z);
+    const int xf =
+        w.Add("ITEM_DEFINED_TRANSFORMATION(''," + std::string("'',") + TStepWriter::Ref(assemblyFirst ? at : origin) +
+              "," + TStepWriter::Ref(assemblyFirst ? origin : at) + ")");
+    const int first = assemblyFirst ? assemblyRep : partRep, second = assemblyFirst ? partRep : assemblyRep;
+    const int rel = w.Add("(REPRESENTATION_RELATIONSHIP(''," + std::string("'',") + TStepWriter::Ref(first) + "," +
+                          TStepWriter::Ref(second) + ")REPRESENTATION_RELATIONSHIP_WITH_TRANSFORMATION(" +
+                          TStepWriter::Ref(xf) + ")SHAPE_REPRESENTATION_RELATIONSHIP())");
+    const int usage = w.Add("NEXT_ASSEMBLY_USAGE_OCCURRENCE('','',''," + TStepWriter::Ref(assemblyPd) + "," +
+                            TStepWriter::Ref(partPd) + ",$)");
+    w.Add("CONTEXT_DEPENDENT_SHAPE_REPRESENTATION(" + TStepWriter::Ref(rel) + ",#" +
+          std::to_string(w.Add("PRODUCT_DEFINITION_SHAPE(''," + std::string("'',") + TStepWriter::Ref(usage) + ")")) +
+          ")");
+}
+
+TEST(StepReader, SubAssembliesPlaceEveryUseOfAPart)
+{
+    TStepWriter w;
+    const int part = w.Solid(w.BoxFaces(0, 0, 0, 1, 1, 1));
+    const int sub = w.Add("SHAPE_REPRESENTATION('',(#" + std::to_string(PlacementAt(w, 0, 0, 0)) + "),$)");
+    const int top = w.Add("SHAPE_REPRESENTATION('',(#" + std::to_string(PlacementAt(w, 0, 0, 0)) + "),$)");
+    const int partPd = Product(w, part), subPd = Product(w, sub), topPd = Product(w, top);
+    Place(w, subPd, sub, partPd, part, 0, 0, 0, false);        // the part twice in the sub-assembly,
+    Place(w, subPd, sub, partPd, part, 10, 0, 0, true);        // the second relationship written the other way
+    Place(w, topPd, top, subPd, sub, 0, 100, 0, false);        // and the sub-assembly moved in the top one
+    const int cycle = w.Add("SHAPE_REPRESENTATION('',(),$)");  // a loop of two assemblies placing each other
+    const int cyclePd = Product(w, cycle);
+    Place(w, cyclePd, cycle, topPd, top, 0, 0, 50, false);
+    Place(w, topPd, top, cyclePd, cycle, 0, 0, 50, false);
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, w.File())) << mesh.ErrorMsg;
+    EXPECT_EQ(mesh.ObjectCount % 12, 0);
+    EXPECT_EQ(Box(mesh)[0], 0);
+    EXPECT_EQ(Box(mesh)[3], 11);
+    EXPECT_EQ(Box(mesh)[1], 100);
+    EXPECT_EQ(Box(mesh)[4], 101);
+}
+
+TEST(StepReader, LengthUnitsOfEachRepresentation)
+{
+    const std::string units = "#900=(LENGTH_UNIT()NAMED_UNIT(*)SI_UNIT(.MILLI.,.METRE.));\n"
+                              "#901=(LENGTH_UNIT()NAMED_UNIT(*)SI_UNIT(.CENTI.,.METRE.));\n"
+                              "#902=LENGTH_MEASURE_WITH_UNIT(LENGTH_MEASURE(25.4),#900);\n"
+                              "#903=(CONVERSION_BASED_UNIT('INCH',#902)LENGTH_UNIT()NAMED_UNIT(*));\n"
+                              "#904=(GEOMETRIC_REPRESENTATION_CONTEXT(3)GLOBAL_UNIT_ASSIGNED_CONTEXT((#901))"
+                              "REPRESENTATION_CONTEXT('',''));\n"
+                              "#905=(GEOMETRIC_REPRESENTATION_CONTEXT(3)GLOBAL_UNIT_ASSIGNED_CONTEXT((#903))"
+                              "REPRESENTATION_CONTEXT('',''));\n";
+    // A representation without a context of its own takes the file's first unit.
+    for (const auto& [context, size] : {std::pair<std::string, float>{"#904", 10.0f}, {"#905", 25.4f}, {"$", 10.0f}}) {
+        TStepWriter w;
+        const int rep = w.Solid(w.BoxFaces(0, 0, 0, 1, 1, 1));
+        std::string text = w.File();
+        const std::string line = "#" + std::to_string(rep) + "=ADVANCED_BREP_SHAPE_REPRESENTATION(";
+        const size_t at = text.find(",$)", text.find(line));
+        text.replace(at, 3, "," + context + ")");
+        text.insert(text.find("ENDSEC;\nEND"), units);
+        TMeshData mesh;
+        ASSERT_TRUE(LoadStepText(mesh, text)) << mesh.ErrorMsg;
+        EXPECT_FLOAT_EQ(Box(mesh)[3], size) << context;
+    }
 }
 
 TEST(StepReader, RealCadFiles)

@@ -32,7 +32,6 @@ inline void LoadSceneFaces(TStepScene& scene, const std::string& text)
     FillBuffer(scene, text);
     ParseStepFile(scene);
     BuildIdIndex(scene);
-    BuildAssemblyXforms(scene);
     InitPointHash(scene);
     SetUpSampling(scene);
     CollectFaces(scene);
