@@ -51,15 +51,6 @@ bool ReadBSplineCurveParts(const TStepScene& scene, const TItems& head, const TI
     return Validate(out);
 }
 
-// Parameters first .. first + count - 1 of e (as many as it has).
-TItems ParamRange(const TStepScene& scene, const TStepEntity& e, uint32_t first, uint32_t count)
-{
-    TItems items;
-    for (uint32_t i = first; i < first + count && i < e.ParamCount; ++i)
-        items.push_back(scene.Param(e, i));
-    return items;
-}
-
 bool ReadBSplineCurve(const TStepScene& scene, const TStepEntity& e, TCurve& out)
 {
     auto spline = std::make_shared<TBSplineCurve>();
@@ -94,6 +85,14 @@ bool ReadPolyline(const TStepScene& scene, const TStepEntity& e, TCurve& out)
 }
 
 }  // namespace
+
+std::vector<std::string_view> ParamRange(const TStepScene& scene, const TStepEntity& e, uint32_t first, uint32_t count)
+{
+    std::vector<std::string_view> items;
+    for (uint32_t i = first; i < first + count && i < e.ParamCount; ++i)
+        items.push_back(scene.Param(e, i));
+    return items;
+}
 
 std::string_view ComplexPart(std::string_view raw, std::string_view name)
 {

@@ -198,7 +198,6 @@ struct TStepScene {
     bool UseXform = false;
     double Xform[16];
 
-
     TStepIdIndex IdIndex;
     // Per table position: -2 not looked up yet, -1 no colour, else R*65536 + G*256 + B.
     // Faces and the style entities of their colour chains are cached here.
@@ -313,6 +312,8 @@ void AddShapeRep(TStepScene& scene, int32_t pos);
 // The text inside the parentheses after `name` in a complex instance's raw
 // text; a null view when the part is missing.
 std::string_view ComplexPart(std::string_view raw, std::string_view name);
+// Parameters first .. first + count - 1 of e (as many as it has).
+std::vector<std::string_view> ParamRange(const TStepScene& scene, const TStepEntity& e, uint32_t first, uint32_t count);
 bool ReadNumberList(std::string_view list, std::vector<double>& out, size_t cap);
 bool ReadIntList(std::string_view list, std::vector<int>& out, size_t cap);
 // A list of references to CARTESIAN_POINTs; false when one is not a point or

@@ -19,14 +19,6 @@ constexpr size_t kMaxKnots = 1000000;
 
 using TItems = std::vector<std::string_view>;
 
-TItems ParamRange(const TStepScene& scene, const TStepEntity& e, uint32_t first, uint32_t count)
-{
-    TItems items;
-    for (uint32_t i = first; i < first + count && i < e.ParamCount; ++i)
-        items.push_back(scene.Param(e, i));
-    return items;
-}
-
 // Rows of control points: "((#1,#2),(#3,#4))", row i along u.
 bool ReadPointGrid(const TStepScene& scene, std::string_view grid, TBSplineSurface& out)
 {
