@@ -24,8 +24,11 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/stl" "$work/gcode" "$work/step"
 cp tests/data/*.stl "$work/stl/"
-cp tests/data/occt_box_hole_ap214.step tests/data/occt_plate_holes.step tests/data/occt_coloured_faces.step \
-  tests/data/occt_two_part_assembly.step "$work/step/"
+# The STEP seeds: flat faces, an assembly, and every kind of curve and surface the reader draws.
+for s in box_hole_ap214 plate_holes coloured_faces two_part_assembly cylinder cone_apex sphere torus \
+  box_filleted_edges loft_circle_to_rectangle bspline_surface_model square_face_circular_hole; do
+  cp "tests/data/occt_$s.step" "$work/step/"
+done
 head -c 20000 tests/data/prusaslicer_overhang_supports.gcode > "$work/gcode/seed.gcode"
 status=0
 for f in stl gcode step; do
