@@ -13,6 +13,8 @@
 //    at least 30 MB/s.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -269,13 +271,14 @@ void BM_StepLargeFace(benchmark::State& state)
 void BM_StepDrilledPlate(benchmark::State& state)
 {
     const TBenchFile file = FileOf(std::string(VOXARO_TEST_DATA) + "/occt_plate_400_holes.step");
+    const auto start = std::chrono::steady_clock::now();
     LoadStep(state, file);
+    const double ours = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count() /
+                        static_cast<double>(std::max<int64_t>(state.iterations(), 1));
     const double occt = OpenCascadeReadMs(file.Path);
     if (occt < 0) return;
     state.counters["occt_read_ms"] = occt;
-    // Our load against OpenCASCADE's read, as "times faster".
-    state.counters["x_occt"] = benchmark::Counter(occt / 1000 * static_cast<double>(state.iterations()),
-                                                  benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["x_faster"] = occt / ours;  // OpenCASCADE's read against our whole load
 }
 void BM_StepManyHoles(benchmark::State& state)
 {
