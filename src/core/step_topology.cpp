@@ -244,8 +244,16 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
         }
     }
     if (outer.empty() && !holes.empty()) {
-        outer = std::move(holes.front());  // walked as its bound says already
-        holes.erase(holes.begin());
+        // No bound says which is outer: the largest loop is (writers list
+        // the bounds in any order).
+        size_t largest = 0;
+        double area = -1;
+        for (size_t k = 0; k < holes.size(); ++k) {
+            const TStepVec3 n = NewellArea(scene, holes[k]);
+            if (Dot(n, n) > area) area = Dot(n, n), largest = k;
+        }
+        outer = std::move(holes[largest]);  // walked as its bound says already
+        holes.erase(holes.begin() + static_cast<std::ptrdiff_t>(largest));
     }
     if (outerReversed) std::reverse(outer.begin(), outer.end());
     const size_t before = scene.Faces.size();

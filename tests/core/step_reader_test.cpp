@@ -174,6 +174,31 @@ TEST(StepReader, FaceColoursFromTheirStyles)
     EXPECT_EQ(colours.size(), 4u);
 }
 
+TEST(StepReader, WithoutAnOuterBoundTheLargestLoopIsOuter)
+{
+    // A 10 x 10 square with a 1 x 1 hole, the hole's bound listed first (as
+    // KiCad's exporter writes them).
+    TStepWriter w;
+    auto square = [&](double x0, double y0, double side, bool ccw) {
+        std::vector<int> v{w.Vertex(x0, y0, 0), w.Vertex(x0 + side, y0, 0), w.Vertex(x0 + side, y0 + side, 0),
+                           w.Vertex(x0, y0 + side, 0)};
+        if (!ccw) std::reverse(v.begin(), v.end());
+        return w.Loop(v);
+    };
+    const int hole = w.Add("FACE_BOUND('',#" + std::to_string(square(4, 4, 1, false)) + ",.T.)");
+    const int outer = w.Add("FACE_BOUND('',#" + std::to_string(square(0, 0, 10, true)) + ",.T.)");
+    w.Add("ADVANCED_FACE('',(#" + std::to_string(hole) + ",#" + std::to_string(outer) + "),$,.T.)");
+    TMeshData mesh;
+    ASSERT_TRUE(LoadStepText(mesh, w.File()));
+    double area = 0;
+    for (int32_t i = 0; i + 2 < mesh.VertexCount; i += 3) {
+        const TGLVertex &a = mesh.Vertices[i], &b = mesh.Vertices[i + 1], &c = mesh.Vertices[i + 2];
+        area += Length(Cross(TVec3{b.X - a.X, b.Y - a.Y, b.Z - a.Z}, TVec3{c.X - a.X, c.Y - a.Y, c.Z - a.Z})) / 2;
+        EXPECT_GT(a.NZ, 0);  // the outside of the outer loop
+    }
+    EXPECT_NEAR(area, 99, 1e-4);
+}
+
 TEST(StepReader, StylesThatOverRideHideOrNameTheirColour)
 {
     TStepWriter w;
