@@ -1,5 +1,7 @@
 #include "toolpath_chunks.h"
 
+#include "process_memory.h"
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -48,6 +50,11 @@ bool Excluded(const TViewVolume* volume, const TSceneBox& box, float lineWidth)
 }
 
 }  // namespace
+
+TToolpathCache::TToolpathCache(uint64_t budgetBytes, bool skipOutside, TMemoryProbe probe)
+    : Budget_(budgetBytes), SkipOutside_(skipOutside), Probe_(probe ? probe : ProcessMemoryBytes)
+{
+}
 
 uint64_t DefaultListBudget()
 {
@@ -150,6 +157,11 @@ bool TToolpathCache::CompilePending(const GLApi& gl, const TGCodeParser& parser,
 GLuint TToolpathCache::Compile(const GLApi& gl, const TPathBatch& batch)
 {
     if (ListsRefused_ || Stats_.ListBytes + batch.Bytes() > Budget_) return 0;
+    // What the process has grown by, the driver's copies included.
+    const uint64_t now = Probe_();
+    if (Stats_.Listed == 0) MemoryBefore_ = now;
+    Stats_.Growth = now > MemoryBefore_ ? now - MemoryBefore_ : 0;
+    if (MemoryBefore_ > 0 && Stats_.Growth + batch.Bytes() > Budget_) return 0;
     for (int i = 0; i < 8 && gl.GetError() != 0; ++i) {
     }  // earlier errors are not ours
     const GLuint list = gl.GenLists(1);

@@ -46,6 +46,7 @@ struct TToolpathStats {
     int32_t Listed = 0;      // held as display lists
     int32_t Culled = 0;      // skipped by the view volume in the last frame
     uint64_t ListBytes = 0;  // vertex and op bytes compiled into lists
+    uint64_t Growth = 0;     // what the process had grown by at the last look while compiling
 };
 
 // What decides the picture besides the camera: when any of it changes, the
@@ -63,18 +64,20 @@ struct TToolpathKey {
     }
 };
 
-// Memory for display lists, counted as the vertex, index and op bytes
-// compiled into them: 512 MiB in a 64-bit process (about 800,000 lit boxes
-// of 648 bytes), 128 MiB in a 32-bit one.
+// Memory for display lists: 512 MiB in a 64-bit process (about 800,000 lit
+// boxes of 648 bytes), 128 MiB in a 32-bit one. It bounds both the vertex,
+// index and op bytes compiled into them and what the process grows by while
+// they are compiled (drivers keep their own copies: Mesa about three).
 uint64_t DefaultListBudget();
+
+// Bytes the process holds; the cache asks it before and while compiling.
+using TMemoryProbe = uint64_t (*)();
 
 class TToolpathCache {
 public:
     // skipOutside false draws every chunk, for comparison.
-    explicit TToolpathCache(uint64_t budgetBytes = DefaultListBudget(), bool skipOutside = true)
-        : Budget_(budgetBytes), SkipOutside_(skipOutside)
-    {
-    }
+    explicit TToolpathCache(uint64_t budgetBytes = DefaultListBudget(), bool skipOutside = true,
+                            TMemoryProbe probe = nullptr);
     // Draws the toolpath: compiled chunks from their lists, the others
     // streamed. A new key drops the lists, and that first frame streams
     // every chunk.
@@ -107,6 +110,8 @@ private:
 
     uint64_t Budget_;
     bool SkipOutside_;
+    TMemoryProbe Probe_;
+    uint64_t MemoryBefore_ = 0;  // what the process held when the picture's lists were started
     bool Valid_ = false;
     bool ListsRefused_ = false;
     TToolpathKey Key_;

@@ -227,6 +227,32 @@ TEST_F(ToolpathBatches, ListsRefusedByTheDriverLeaveChunksStreamed)
     }
 }
 
+// A process that grows by far more than the lists it is handed (a driver
+// keeping copies) stops compiling when its growth reaches the budget; the
+// rest is streamed and the picture does not change.
+uint64_t gProbed = 0;
+uint64_t GrowingProcess()
+{
+    return gProbed += 4u << 20;  // 4 MiB more at every look
+}
+
+TEST_F(ToolpathBatches, CompilingStopsWhenTheProcessHasGrownByTheBudget)
+{
+    const TGCodeFrame f = Frame(sample_, kCases[0], Fitted(sample_));
+    const std::vector<uint8_t> want = Immediate(f);
+    gProbed = 1u << 30;
+    TToolpathCache cache(10u << 20, true, GrowingProcess), unbounded;
+    for (TToolpathCache* c : {&cache, &unbounded}) {
+        Batched(f, c);  // the first frame streams and lays out the chunks
+        Compile(f, c);
+    }
+    EXPECT_LT(cache.Stats().Listed, unbounded.Stats().Listed);
+    EXPECT_GT(cache.Stats().Listed, 0);
+    EXPECT_LT(cache.Stats().Growth, (10u << 20) + (8u << 20));  // stopped at the first look past the budget
+    EXPECT_FALSE(cache.HasPending());
+    EXPECT_EQ(Differences(want, Batched(f, &cache), false), 0u);
+}
+
 // Close up, most chunks lie outside the view and are skipped: the picture is
 // the one drawn with every chunk, from lists and streamed alike.
 void ExpectCullingKeepsPixels(const TGCodeFrame& f, TOffscreenGL& gl)
