@@ -19,10 +19,6 @@ inline char UpperAscii(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
-inline char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Moves begin and end inwards past blanks.
 inline void Trim(const char*& begin, const char*& end)

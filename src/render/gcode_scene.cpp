@@ -103,13 +103,6 @@ void LayerColor(int layer, int highestLayer, float rgb[3])
     RampColor(layer, highestLayer, true, rgb);
 }
 
-void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha)
-{
-    float rgb[3];
-    LayerColor(layer, highestLayer, rgb);
-    gl.Color4f(rgb[0], rgb[1], rgb[2], alpha);
-}
-
 TColor PrintColor(const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer, int highestLayer)
 {
     if (m.Feature == gfSupport) return palette.Support;

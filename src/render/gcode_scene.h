@@ -48,8 +48,6 @@ extern const TToolpathPalette kThumbnailPalette;
 // Red, green, blue of the hue ramp, blue for layer 0 to red for the highest;
 // white beyond the ramp.
 void LayerColor(int layer, int highestLayer, float rgb[3]);
-// Current colour from the ramp (white beyond it).
-void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha);
 // Highest layer of the ramp: LayerCount - 1, at least 1.
 inline int HighestLayer(const TGCodeParser& parser)
 {
