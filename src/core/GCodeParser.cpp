@@ -419,9 +419,7 @@ namespace {
 // when the name is not a regular file.
 std::string OpenFailureText(const std::wstring& fileName, uint32_t error)
 {
-    size_t slash = fileName.find_last_of(L"\\/");
-    std::string text =
-        "GCode: Failed to parse " + WideToUtf8(fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    std::string text = "GCode: Failed to parse " + WideToUtf8(FileNameOnly(fileName));
     if (error == kNotRegularFile || error == kFolder) text += " (" + OpenErrorText(error) + ")";
     return text;
 }
@@ -704,18 +702,6 @@ TGCodeMove TGCodeParser::GetMove(int32_t i) const
 }
 
 namespace {
-
-// The name's extension with its dot, upper-cased (ASCII), or "" when the last
-// dot is not in the file name itself.
-std::wstring UpperExtension(const std::wstring& name)
-{
-    size_t dot = name.find_last_of(L'.');
-    size_t slash = name.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
-    std::wstring ext = name.substr(dot);
-    UpperCaseAscii(ext);
-    return ext;
-}
 
 bool IsOneOf(const std::wstring& ext, std::initializer_list<const wchar_t*> known)
 {

@@ -98,7 +98,4 @@ private:
     bool LoadSTL(const std::wstring& FileName);
 };
 
-// Upper-cased last n characters of name (ASCII letters only), or "" when shorter.
-std::wstring UpperTail(const std::wstring& name, size_t n);
-
 }  // namespace voxaro

@@ -67,6 +67,12 @@ const char* FindNoCase(const char* begin, const char* end, const char* word);
 void UpperCaseAscii(std::string& text);
 void UpperCaseAscii(std::wstring& text);
 
+// File names, with either slash as the folder separator: the name's extension
+// with its dot, upper-cased (ASCII), or "" when the last dot is not in the
+// file name itself; and the name without its folder.
+std::wstring UpperExtension(const std::wstring& name);
+std::wstring FileNameOnly(const std::wstring& path);
+
 // First CR or LF in [p, end), or end. Eight bytes at a time: a word without
 // either byte is skipped whole.
 inline const char* FindLineBreak(const char* p, const char* end)
