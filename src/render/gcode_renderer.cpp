@@ -10,8 +10,6 @@ constexpr TColor kAxisX = {1.0f, 0.2f, 0.2f, 1.0f};
 constexpr TColor kAxisUp = {0.2f, 1.0f, 0.2f, 1.0f};
 constexpr TColor kAxisDepth = {0.2f, 0.2f, 1.0f, 1.0f};
 constexpr TColor kEdgeColor = {0.55f, 0.55f, 0.55f, 0.7f};
-// Directional light, fixed in scene axes.
-constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
 
 void DrawLine(const GLApi& gl, const TScenePoint& a, const TScenePoint& b)
 {
@@ -32,14 +30,15 @@ void ClearFrame(const GLApi& gl, int width, int height)
     gl.PolygonOffset(1.0f, 1.0f);
 }
 
+// Light 0 on and placed when the view is lit; GL_LIGHTING itself stays off
+// here: the grid and axes are drawn unlit, and the batches switch it on for
+// the lit moves.
 void SetupLight(const GLApi& gl, bool lighting)
 {
-    if (lighting) {
-        gl.Enable(gl::LIGHTING);
-        gl.Enable(gl::LIGHT0);
-        gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
-    }
     gl.Disable(gl::LIGHTING);
+    if (!lighting) return;
+    gl.Enable(gl::LIGHT0);
+    gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
 }
 
 // Floor grid over the print bounds with a 10-unit margin, or a 100 x 100

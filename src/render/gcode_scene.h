@@ -15,6 +15,9 @@
 
 namespace voxaro {
 
+// Directional light of lit toolpaths, fixed in scene axes.
+inline constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
+
 // A point in scene axes.
 struct TScenePoint {
     float X, Y, Z;

@@ -17,9 +17,6 @@ namespace {
 
 constexpr float kMeshBackground[4] = {0.82f, 0.84f, 0.88f, 1.0f};
 constexpr float kMeshModelColor[3] = {0.42f, 0.54f, 0.66f};
-// The viewer's default angles, no zoom, no pan.
-constexpr float kMeshRotX = -20.0f;
-constexpr float kMeshRotY = 30.0f;
 
 void SetMeshThumbnailState(const GLApi& gl)
 {
@@ -32,8 +29,6 @@ void SetMeshThumbnailState(const GLApi& gl)
 // G-code thumbnail
 
 constexpr double kRibbonHalfWidth = 0.2;  // a fixed 0.4 mm ribbon
-// Directional light, fixed in scene axes.
-constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
 
 void SetGCodeState(const GLApi& gl, int width, int height)
 {
@@ -104,13 +99,7 @@ void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int he
     gl.ClearColor(kMeshBackground[0], kMeshBackground[1], kMeshBackground[2], kMeshBackground[3]);
     gl.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
     gl.Viewport(0, 0, width, height);
-    TMeshCamera cam;
-    cam.RotX = kMeshRotX;
-    cam.RotY = kMeshRotY;
-    cam.Zoom = 1.0f;
-    cam.PanX = 0.0f;
-    cam.PanY = 0.0f;
-    ApplyMeshCamera(gl, mesh, cam, width, height);
+    ApplyMeshCamera(gl, mesh, TMeshCamera{}, width, height);  // the viewer's default angles, no zoom, no pan
     EnableMeshArrays(gl, mesh);
     if (!mesh.HasMaterial) gl.Color3f(kMeshModelColor[0], kMeshModelColor[1], kMeshModelColor[2]);
     gl.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
