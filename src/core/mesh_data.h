@@ -1,5 +1,9 @@
-// The mesh model: one loaded 3D model as an indexed triangle list whose vertex
-// records go to OpenGL unchanged, plus the outcome of the load.
+// The mesh model: one loaded 3D model as a triangle list whose vertex records
+// go to OpenGL unchanged, plus the outcome of the load. Indices name three
+// records per triangle: STL, STEP and 3MF objects whose triangles carry
+// materials write three records of their own for each (indices 0, 1, 2, ...);
+// only a 3MF object without triangle materials shares records between its
+// triangles.
 #pragma once
 
 #include <cstddef>
