@@ -56,8 +56,8 @@ class TMeshData {
 public:
     // Only the first VertexCount / IndexCount entries are meaningful; the arrays
     // may be longer. Elements are left uninitialised when the arrays are sized.
-    std::vector<TGLVertex, PodAllocator<TGLVertex>> Vertices;
-    std::vector<uint32_t, PodAllocator<uint32_t>> Indices;
+    std::vector<TGLVertex, TPodAllocator<TGLVertex>> Vertices;
+    std::vector<uint32_t, TPodAllocator<uint32_t>> Indices;
     int32_t VertexCount = 0;
     int32_t IndexCount = 0;
     int32_t ObjectCount = 0;

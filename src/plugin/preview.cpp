@@ -58,7 +58,7 @@ bool RegisterThumbClass()
 
 // The drawn picture, read row by row from the back buffer into a new
 // bottom-up 24-bit DIB section (GL's row 0 is the bitmap's first row).
-HBITMAP ReadBackBitmap(const GLApi& gl, int width, int height)
+HBITMAP ReadBackBitmap(const TGLApi& gl, int width, int height)
 {
     TUniqueMemDC mem(CreateCompatibleDC(nullptr));
     if (!mem) return nullptr;

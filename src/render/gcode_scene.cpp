@@ -129,7 +129,7 @@ TToolpathEye ToolpathEye(const TGCodeCamera& cam)
 }
 }  // namespace
 
-void ApplyToolpathCamera(const GLApi& gl, const TGCodeCamera& cam, int width, int height)
+void ApplyToolpathCamera(const TGLApi& gl, const TGCodeCamera& cam, int width, int height)
 {
     ApplyToolpathProjection(gl, width, height);
     const TToolpathEye v = ToolpathEye(cam);
@@ -180,7 +180,7 @@ TFloorGrid FloorGridAround(double x, double y)
     return {GridAxis(x - kGridHalfSize, x + kGridHalfSize), GridAxis(y - kGridHalfSize, y + kGridHalfSize)};
 }
 
-void DrawFloorGrid(const GLApi& gl, const TFloorGrid& grid, const TColor& color)
+void DrawFloorGrid(const TGLApi& gl, const TFloorGrid& grid, const TColor& color)
 {
     const TGridAxis& gx = grid.X;
     const TGridAxis& gy = grid.Y;

@@ -18,7 +18,7 @@ namespace {
 constexpr float kMeshBackground[4] = {0.82f, 0.84f, 0.88f, 1.0f};
 constexpr float kMeshModelColor[3] = {0.42f, 0.54f, 0.66f};
 
-void SetMeshThumbnailState(const GLApi& gl)
+void SetMeshThumbnailState(const TGLApi& gl)
 {
     SetShadingState(gl);  // no perspective hint here
     // Whether or not the pixel format has samples.
@@ -30,7 +30,7 @@ void SetMeshThumbnailState(const GLApi& gl)
 
 constexpr double kRibbonHalfWidth = 0.2;  // a fixed 0.4 mm ribbon
 
-void SetGCodeState(const GLApi& gl, int width, int height)
+void SetGCodeState(const TGLApi& gl, int width, int height)
 {
     gl.Enable(gl::DEPTH_TEST);
     gl.Enable(gl::LIGHTING);
@@ -92,7 +92,7 @@ TFloorGrid ThumbnailGrid(const TGCodeParser& p)
 
 }  // namespace
 
-void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int height)
+void DrawMeshThumbnail(const TGLApi& gl, const TMeshData& mesh, int width, int height)
 {
     if (mesh.VertexCount <= 0 || width <= 0 || height <= 0) return;
     SetMeshThumbnailState(gl);
@@ -108,7 +108,7 @@ void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int he
     gl.Finish();
 }
 
-TGCodeCamera BeginGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, int width, int height)
+TGCodeCamera BeginGCodeThumbnail(const TGLApi& gl, const TGCodeParser& parser, int width, int height)
 {
     SetGCodeState(gl, width, height);
     const TGCodeCamera cam = FittedCamera(parser);
@@ -120,7 +120,7 @@ TGCodeCamera BeginGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, in
     return cam;
 }
 
-bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
+bool DrawGCodeThumbnail(const TGLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
 {
     if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
     const TGCodeCamera cam = BeginGCodeThumbnail(gl, parser, width, height);

@@ -74,7 +74,7 @@ struct TImage {
     std::vector<uint8_t> Rgb;  // rows top first
 };
 
-TImage Draw(int width, int height, const std::function<void(const GLApi&)>& draw)
+TImage Draw(int width, int height, const std::function<void(const TGLApi&)>& draw)
 {
     TOffscreenGL gl;
     EXPECT_TRUE(gl.Create(width, height));
@@ -143,7 +143,7 @@ TEST(ThumbnailCommand, TheHostsPictureOfEachFormatAtTheAskedSize)
             if (side != 256) args.insert(args.end(), {"--size", std::to_string(side)});  // 256 by default
             const TRun run = RunProgram(VoxaroWithLib3mf(), args);
             ASSERT_EQ(run.Status, 0) << c.File << ": " << run.Output;
-            ExpectPicture(out, Draw(side, side, [&](const GLApi& gl) {
+            ExpectPicture(out, Draw(side, side, [&](const TGLApi& gl) {
                               if (c.Toolpath) DrawGCodeThumbnail(gl, Toolpath(), false, side, side);
                               if (!c.Toolpath) DrawMeshThumbnail(gl, *LoadModel(c.File), side, side);
                           }));
@@ -212,7 +212,7 @@ TEST(RenderCommand, ToolpathWithThePanelsControls)
         frame.Options.ShowPrint = frame.Options.Lighting = true;
         frame.Width = 160, frame.Height = 120;
         c.Change(frame);
-        ExpectPicture(out, Draw(160, 120, [&](const GLApi& gl) {
+        ExpectPicture(out, Draw(160, 120, [&](const TGLApi& gl) {
                           InitGLState(gl, 0);
                           DrawGCodeFrame(gl, frame);
                       }));
@@ -225,14 +225,14 @@ TEST(RenderCommand, ModelsAndThumbnailsAtAnySize)
     const std::string out = OutFolder() + "/view.png";
     TRun run = RunProgram(VOXARO_CLI, {"render", stl, out, "--size", "150x100", "--mode", "1", "--dark"});
     ASSERT_EQ(run.Status, 0) << run.Output;
-    ExpectPicture(out, Draw(150, 100, [&](const GLApi& gl) {
+    ExpectPicture(out, Draw(150, 100, [&](const TGLApi& gl) {
                       InitGLState(gl, 0);
                       DrawMeshFrame(gl, *LoadModel(stl), TMeshCamera{}, kModeSolidWire, true, 150, 100);
                   }));
     EXPECT_NE(run.Output.find("STL Binary  |  Triangles: 1304"), std::string::npos) << run.Output;
     run = RunProgram(VOXARO_CLI, {"render", step, out, "--size", "150x100", "--thumb"});
     ASSERT_EQ(run.Status, 0) << run.Output;
-    ExpectPicture(out, Draw(150, 100, [&](const GLApi& gl) { DrawMeshThumbnail(gl, *LoadModel(step), 150, 100); }));
+    ExpectPicture(out, Draw(150, 100, [&](const TGLApi& gl) { DrawMeshThumbnail(gl, *LoadModel(step), 150, 100); }));
 }
 
 // A full-size render is written compressed: the 1.44 MB of its raw pixels
@@ -243,7 +243,7 @@ TEST(RenderCommand, PicturesAreCompressed)
     const std::string out = OutFolder() + "/view.png";
     const TRun run = RunProgram(VOXARO_CLI, {"render", stl, out, "--size", "800x600", "--mode", "1"});
     ASSERT_EQ(run.Status, 0) << run.Output;
-    ExpectPicture(out, Draw(800, 600, [&](const GLApi& gl) {
+    ExpectPicture(out, Draw(800, 600, [&](const TGLApi& gl) {
                       InitGLState(gl, 0);
                       DrawMeshFrame(gl, *LoadModel(stl), TMeshCamera{}, kModeSolidWire, false, 800, 600);
                   }));
