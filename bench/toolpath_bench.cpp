@@ -72,9 +72,9 @@ struct TCounted<R(VOXARO_GLAPI*)(A...)> {
     }
 };
 
-GLApi CountingApi()
+TGLApi CountingApi()
 {
-    GLApi api;
+    TGLApi api;
 #define VOXARO_GL_COUNT(ret, name, params) api.name = &TCounted<decltype(api.name)>::Call;
     VOXARO_GL_FUNCTIONS(VOXARO_GL_COUNT)
 #undef VOXARO_GL_COUNT
@@ -110,7 +110,7 @@ void BM_ToolpathFrameCalls(benchmark::State& state)
     const TGCodeParser* parser = BigToolpath(static_cast<int>(state.range(0)));
     if (!parser) return state.SkipWithError("cannot write or load the print");
     const bool batched = state.range(1) == 1;
-    const GLApi gl = CountingApi();
+    const TGLApi gl = CountingApi();
     TToolpathCache cache;
     TGCodeFrame f = ViewFrame(*parser);
     if (batched) {

@@ -7,7 +7,7 @@ PACKAGES=(
   cmake ninja-build g++ make pkg-config
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   googletest libgtest-dev libbenchmark-dev
-  libosmesa6-dev zlib1g-dev lib3mf-dev
+  libosmesa6-dev zlib1g-dev libpng-dev lib3mf-dev
   wine wine64 xvfb xauth
   zip unzip python3
   gir1.2-gnomedesktop-3.0 python3-gi

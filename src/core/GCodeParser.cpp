@@ -26,7 +26,7 @@ std::atomic<int32_t> ColorByLayerFlag{0};
 
 // AddMove asks the system to ready the move array's memory this many moves at
 // a time.
-constexpr int32_t WriteAheadMoves = 4096;
+constexpr int32_t kWriteAheadMoves = 4096;
 
 // ---------------------------------------------------------------------------
 // Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
@@ -139,7 +139,7 @@ struct TKeyword {
     TGCodeFeature Feature;
 };
 
-const TKeyword FeatureKeywords[] = {
+const TKeyword kFeatureKeywords[] = {
     {"SUPPORT INTERFACE", gfSupportInterface},
     {"SUPPORT", gfSupport},
     {"OUTER WALL", gfOuterWall},
@@ -157,7 +157,7 @@ const TKeyword FeatureKeywords[] = {
     {"IRONING", gfIroning},
 };
 
-const TKeyword TypeKeywords[] = {
+const TKeyword kTypeKeywords[] = {
     {"SUPPORT-INTERFACE", gfSupportInterface},
     {"SUPPORT INTERFACE", gfSupportInterface},
     {"SUPPORT MATERIAL IN", gfSupportInterface},
@@ -187,14 +187,14 @@ template <size_t N> TGCodeFeature MatchFeature(const char* begin, const char* en
 // Streams a file in fixed blocks and hands out its lines in place, split at
 // CR, LF and CR LF as ForEachLine splits a range. Its one buffer holds a block
 // and the unfinished line carried over from the block before, so memory stays
-// fixed whatever the file holds: a line longer than MaxLineLength is handed
+// fixed whatever the file holds: a line longer than kMaxLineLength is handed
 // out cut short, at its last blank within the limit so that no word is split,
 // and the rest of it is read past without being kept.
 
 class TLineReader {
 public:
     explicit TLineReader(TFile& file)
-        : File_(file), Buf_(new char[TGCodeParser::MaxLineLength + TGCodeParser::ReadBlockSize])
+        : File_(file), Buf_(new char[TGCodeParser::kMaxLineLength + TGCodeParser::kReadBlockSize])
     {
     }
 
@@ -212,7 +212,7 @@ public:
                 return true;
             }
             Scan_ = End_;
-            if (End_ - Begin_ > TGCodeParser::MaxLineLength) {
+            if (End_ - Begin_ > TGCodeParser::kMaxLineLength) {
                 // No break in sight: the head now, the rest of the line skipped.
                 Hand(End_ - Begin_, line, length);
                 Skipping_ = true;
@@ -235,11 +235,11 @@ private:
     {
         line = Buf_.get() + Begin_;
         length = size;
-        if (size <= TGCodeParser::MaxLineLength) return;
-        length = TGCodeParser::MaxLineLength;
+        if (size <= TGCodeParser::kMaxLineLength) return;
+        length = TGCodeParser::kMaxLineLength;
         while (length > 0 && !IsBlank(line[length]))
             --length;
-        if (length == 0) length = TGCodeParser::MaxLineLength;  // one endless word
+        if (length == 0) length = TGCodeParser::kMaxLineLength;  // one endless word
     }
 
     // After a CR: drop one LF if it follows. False when a read was needed
@@ -295,7 +295,7 @@ private:
             Scan_ -= Begin_;
             Begin_ = 0;
         }
-        const size_t block = TGCodeParser::ReadBlockSize;
+        const size_t block = TGCodeParser::kReadBlockSize;
         size_t got = 0;
         while (got < block) {
             size_t n = 0;
@@ -419,9 +419,7 @@ namespace {
 // when the name is not a regular file.
 std::string OpenFailureText(const std::wstring& fileName, uint32_t error)
 {
-    size_t slash = fileName.find_last_of(L"\\/");
-    std::string text =
-        "GCode: Failed to parse " + WideToUtf8(fileName.substr(slash == std::wstring::npos ? 0 : slash + 1));
+    std::string text = "GCode: Failed to parse " + WideToUtf8(FileNameOnly(fileName));
     if (error == kNotRegularFile || error == kFolder) text += " (" + OpenErrorText(error) + ")";
     return text;
 }
@@ -485,10 +483,10 @@ void TGCodeParser::ParseLine(const char* line, size_t length, TGCodeParseState& 
 // "; Z_HEIGHT:" anywhere (exact case) or ";Z:" at the very start of the line.
 bool TGCodeParser::ParseHeightComment(const char* line, const char* end, TGCodeParseState& state)
 {
-    static const char ZHeight[] = "; Z_HEIGHT:";
+    static const char kZHeight[] = "; Z_HEIGHT:";
     const char* text = nullptr;
-    if (const char* m = FindMarker(line, end, ZHeight, false))
-        text = m + sizeof(ZHeight) - 1;
+    if (const char* m = FindMarker(line, end, kZHeight, false))
+        text = m + sizeof(kZHeight) - 1;
     else if (end - line > 2 && line[0] == ';' && line[1] == 'Z' && line[2] == ':')
         text = line + 3;
     else
@@ -502,25 +500,25 @@ bool TGCodeParser::ParseHeightComment(const char* line, const char* end, TGCodeP
 // regard to letter case.
 bool TGCodeParser::ParseSlicerComment(const char* begin, const char* end)
 {
-    static const char Feature[] = "; FEATURE:";
-    static const char Width[] = "; LINE_WIDTH:";
-    static const char Height[] = "; LAYER_HEIGHT:";
-    static const char Type[] = ";TYPE:";
-    if (const char* m = FindMarker(begin, end, Feature, true)) {
-        CurrentFeature = MatchFeature(m + sizeof(Feature) - 1, end, FeatureKeywords);
+    static const char kFeature[] = "; FEATURE:";
+    static const char kWidth[] = "; LINE_WIDTH:";
+    static const char kHeight[] = "; LAYER_HEIGHT:";
+    static const char kType[] = ";TYPE:";
+    if (const char* m = FindMarker(begin, end, kFeature, true)) {
+        CurrentFeature = MatchFeature(m + sizeof(kFeature) - 1, end, kFeatureKeywords);
         return true;
     }
-    if (const char* m = FindMarker(begin, end, Width, true)) {
-        LineWidth = ParseFloatOr(m + sizeof(Width) - 1, end, 0.4f);
+    if (const char* m = FindMarker(begin, end, kWidth, true)) {
+        LineWidth = ParseFloatOr(m + sizeof(kWidth) - 1, end, 0.4f);
         return true;
     }
-    if (const char* m = FindMarker(begin, end, Height, true)) {
-        LayerHeight = ParseFloatOr(m + sizeof(Height) - 1, end, 0.2f);
+    if (const char* m = FindMarker(begin, end, kHeight, true)) {
+        LayerHeight = ParseFloatOr(m + sizeof(kHeight) - 1, end, 0.2f);
         return true;
     }
-    const size_t typeLen = sizeof(Type) - 1;
-    if (static_cast<size_t>(end - begin) > typeLen && SameNoCase(begin, Type, typeLen)) {
-        CurrentFeature = MatchFeature(begin + typeLen, end, TypeKeywords);
+    const size_t typeLen = sizeof(kType) - 1;
+    if (static_cast<size_t>(end - begin) > typeLen && SameNoCase(begin, kType, typeLen)) {
+        CurrentFeature = MatchFeature(begin + typeLen, end, kTypeKeywords);
         return true;
     }
     return false;
@@ -639,9 +637,9 @@ void TGCodeParser::AddMove(const TGCodeMove& move)
         Incomplete = true;
         return;
     }
-    if (MoveCount % WriteAheadMoves == 0) {
+    if (MoveCount % kWriteAheadMoves == 0) {
         // Big arrays fill faster with their pages readied a batch at a time.
-        const size_t batch = std::min<size_t>(WriteAheadMoves, Moves.size() - static_cast<size_t>(MoveCount));
+        const size_t batch = std::min<size_t>(kWriteAheadMoves, Moves.size() - static_cast<size_t>(MoveCount));
         HintWriteSoon(Moves.data() + MoveCount, batch * sizeof(TGCodeMove));
     }
     Moves[static_cast<size_t>(MoveCount)] = move;
@@ -704,18 +702,6 @@ TGCodeMove TGCodeParser::GetMove(int32_t i) const
 }
 
 namespace {
-
-// The name's extension with its dot, upper-cased (ASCII), or "" when the last
-// dot is not in the file name itself.
-std::wstring UpperExtension(const std::wstring& name)
-{
-    size_t dot = name.find_last_of(L'.');
-    size_t slash = name.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
-    std::wstring ext = name.substr(dot);
-    UpperCaseAscii(ext);
-    return ext;
-}
 
 bool IsOneOf(const std::wstring& ext, std::initializer_list<const wchar_t*> known)
 {

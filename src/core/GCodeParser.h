@@ -88,11 +88,11 @@ class TGCodeParser {
 public:
     // LoadFromFile reads the file in blocks of this size; a line may straddle
     // two blocks.
-    static constexpr size_t ReadBlockSize = size_t(1) << 20;
+    static constexpr size_t kReadBlockSize = size_t(1) << 20;
     // No G-code line needs more: a longer one is parsed up to its last blank
     // within this many bytes and the rest of it is skipped, so a file without
     // line breaks costs no more memory than any other.
-    static constexpr size_t MaxLineLength = size_t(64) << 10;
+    static constexpr size_t kMaxLineLength = size_t(64) << 10;
 
     // Storage; its size is the capacity. Only the first MoveCount entries
     // are meaningful.

@@ -272,9 +272,9 @@ THandle TLibrary::GetBaseMaterialGroupById(const THandle& model, uint32_t resour
     return Wrap(group);
 }
 
-TColor TLibrary::GetDisplayColor(const THandle& group, uint32_t propertyId) const
+TByteColor TLibrary::GetDisplayColor(const THandle& group, uint32_t propertyId) const
 {
-    TColor color{};
+    TByteColor color{};
     Check(Fn_.GetDisplayColor(group.Get(), propertyId, &color), group.Get());
     return color;
 }

@@ -25,13 +25,14 @@ struct TTriangleProperties {
     uint32_t ResourceID;  // 0: the triangle has no property
     uint32_t PropertyIDs[3];
 };
-struct TColor {
+// A colour as lib3mf hands it over: one byte per channel.
+struct TByteColor {
     uint8_t Red, Green, Blue, Alpha;
 };
 #pragma pack(pop)
 
 static_assert(sizeof(TPosition) == 12 && sizeof(TTriangle) == 12, "lib3mf geometry records are packed");
-static_assert(sizeof(TTriangleProperties) == 16 && sizeof(TColor) == 4, "lib3mf property records are packed");
+static_assert(sizeof(TTriangleProperties) == 16 && sizeof(TByteColor) == 4, "lib3mf property records are packed");
 
 // Result codes we name.
 constexpr int32_t kCouldNotLoadLibrary = 6;
@@ -101,7 +102,7 @@ public:
     // False when the object has no object-level property.
     bool GetObjectLevelProperty(const THandle& mesh, uint32_t& resourceId, uint32_t& propertyId) const;
     THandle GetBaseMaterialGroupById(const THandle& model, uint32_t resourceId) const;
-    TColor GetDisplayColor(const THandle& group, uint32_t propertyId) const;
+    TByteColor GetDisplayColor(const THandle& group, uint32_t propertyId) const;
 
     // Gives one handle back; errors are ignored (nothing can be done then).
     void Release(void* handle) const noexcept;
@@ -123,7 +124,7 @@ private:
         int32_t(VOXARO_CDECL* GetAllTriangleProperties)(void*, uint64_t, uint64_t*, TTriangleProperties*);
         int32_t(VOXARO_CDECL* GetObjectLevelProperty)(void*, uint32_t*, uint32_t*, uint8_t*);
         int32_t(VOXARO_CDECL* GetBaseMaterialGroupById)(void*, uint32_t, void**);
-        int32_t(VOXARO_CDECL* GetDisplayColor)(void*, uint32_t, TColor*);
+        int32_t(VOXARO_CDECL* GetDisplayColor)(void*, uint32_t, TByteColor*);
         int32_t(VOXARO_CDECL* Release)(void*);
         int32_t(VOXARO_CDECL* GetLastError)(void*, uint32_t, uint32_t*, char*, uint8_t*);
     };

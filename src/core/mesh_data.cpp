@@ -146,20 +146,12 @@ void TMeshData::ComputeBounds()
     if (Radius < 0.001f) Radius = 1.0f;
 }
 
-std::wstring UpperTail(const std::wstring& name, size_t n)
-{
-    if (name.size() < n) return {};
-    std::wstring tail = name.substr(name.size() - n);
-    UpperCaseAscii(tail);
-    return tail;
-}
-
 bool TMeshData::LoadFromFile(const std::wstring& FileName, const std::string& PluginDir)
 {
     Clear();
-    std::wstring ext4 = UpperTail(FileName, 4);
-    if (ext4 == L".STP" || UpperTail(FileName, 5) == L".STEP") return LoadSTEP(FileName);
-    if (ext4 == L".STL") return LoadSTL(FileName);
+    const std::wstring ext = UpperExtension(FileName);
+    if (ext == L".STP" || ext == L".STEP") return LoadSTEP(FileName);
+    if (ext == L".STL") return LoadSTL(FileName);
     return Load3MF(FileName, PluginDir);
 }
 

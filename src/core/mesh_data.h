@@ -1,5 +1,9 @@
-// The mesh model: one loaded 3D model as an indexed triangle list whose vertex
-// records go to OpenGL unchanged, plus the outcome of the load.
+// The mesh model: one loaded 3D model as a triangle list whose vertex records
+// go to OpenGL unchanged, plus the outcome of the load. Indices name three
+// records per triangle: STL, STEP and 3MF objects whose triangles carry
+// materials write three records of their own for each (indices 0, 1, 2, ...);
+// only a 3MF object without triangle materials shares records between its
+// triangles.
 #pragma once
 
 #include <cstddef>
@@ -52,8 +56,8 @@ class TMeshData {
 public:
     // Only the first VertexCount / IndexCount entries are meaningful; the arrays
     // may be longer. Elements are left uninitialised when the arrays are sized.
-    std::vector<TGLVertex, PodAllocator<TGLVertex>> Vertices;
-    std::vector<uint32_t, PodAllocator<uint32_t>> Indices;
+    std::vector<TGLVertex, TPodAllocator<TGLVertex>> Vertices;
+    std::vector<uint32_t, TPodAllocator<uint32_t>> Indices;
     int32_t VertexCount = 0;
     int32_t IndexCount = 0;
     int32_t ObjectCount = 0;
@@ -97,8 +101,5 @@ public:
 private:
     bool LoadSTL(const std::wstring& FileName);
 };
-
-// Upper-cased last n characters of name (ASCII letters only), or "" when shorter.
-std::wstring UpperTail(const std::wstring& name, size_t n);
 
 }  // namespace voxaro

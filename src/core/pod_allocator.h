@@ -9,10 +9,10 @@
 
 namespace voxaro {
 
-template <typename T> class PodAllocator : public std::allocator<T> {
+template <typename T> class TPodAllocator : public std::allocator<T> {
 public:
     template <typename U> struct rebind {
-        using other = PodAllocator<U>;
+        using other = TPodAllocator<U>;
     };
     using std::allocator<T>::allocator;
 

@@ -24,4 +24,20 @@ void UpperCaseAscii(std::wstring& text)
         if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
 }
 
+std::wstring UpperExtension(const std::wstring& name)
+{
+    size_t dot = name.find_last_of(L'.');
+    size_t slash = name.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) return {};
+    std::wstring ext = name.substr(dot);
+    UpperCaseAscii(ext);
+    return ext;
+}
+
+std::wstring FileNameOnly(const std::wstring& path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace voxaro

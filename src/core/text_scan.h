@@ -19,10 +19,6 @@ inline char UpperAscii(char c)
 {
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
-inline char LowerAscii(char c)
-{
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 // Moves begin and end inwards past blanks.
 inline void Trim(const char*& begin, const char*& end)
@@ -70,6 +66,12 @@ const char* FindNoCase(const char* begin, const char* end, const char* word);
 // Upper-cases the ASCII letters of a text in place.
 void UpperCaseAscii(std::string& text);
 void UpperCaseAscii(std::wstring& text);
+
+// File names, with either slash as the folder separator: the name's extension
+// with its dot, upper-cased (ASCII), or "" when the last dot is not in the
+// file name itself; and the name without its folder.
+std::wstring UpperExtension(const std::wstring& name);
+std::wstring FileNameOnly(const std::wstring& path);
 
 // First CR or LF in [p, end), or end. Eight bytes at a time: a word without
 // either byte is skipped whole.

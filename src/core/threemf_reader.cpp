@@ -23,14 +23,14 @@ namespace voxaro {
 
 namespace {
 
-using lib3mf::TColor;
+using lib3mf::TByteColor;
 using lib3mf::THandle;
 using lib3mf::TLibrary;
 using lib3mf::TPosition;
 using lib3mf::TTriangle;
 using lib3mf::TTriangleProperties;
 
-constexpr TColor kObjectGrey = {kDefaultGrey, kDefaultGrey, kDefaultGrey, 255};
+constexpr TByteColor kObjectGrey = {kDefaultGrey, kDefaultGrey, kDefaultGrey, 255};
 // Counts and offsets are 32-bit signed in the mesh.
 constexpr uint64_t kMaxCount = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
 
@@ -67,7 +67,7 @@ bool HasTriangleMaterials(const TLibrary& lib, const THandle& object, uint32_t t
 // Display colour of a base material; color is written only on success, and
 // every error of the library here only means "no colour".
 bool GetMaterialColor(const TLibrary& lib, const THandle& model, uint32_t resourceId, uint32_t propertyId,
-                      TColor& color)
+                      TByteColor& color)
 {
     if (resourceId == 0) return false;
     try {
@@ -79,7 +79,7 @@ bool GetMaterialColor(const TLibrary& lib, const THandle& model, uint32_t resour
     }
 }
 
-bool ObjectLevelColor(const TLibrary& lib, const THandle& model, const THandle& object, TColor& color)
+bool ObjectLevelColor(const TLibrary& lib, const THandle& model, const THandle& object, TByteColor& color)
 {
     uint32_t resourceId = 0, propertyId = 0;
     return lib.GetObjectLevelProperty(object, resourceId, propertyId) &&
@@ -118,7 +118,7 @@ void CheckRoom(const TFill& f, uint64_t vertices, uint64_t indices)
 // Shared layout: one record per vertex with the sum of the unit normals of
 // its triangles, normalised. Triangles with an index outside the object are
 // skipped.
-void AddMeshObjectShared(TFill& f, const THandle& object, uint32_t triangleCount, TColor color)
+void AddMeshObjectShared(TFill& f, const THandle& object, uint32_t triangleCount, TByteColor color)
 {
     uint32_t vertexCount = f.Lib.GetVertexCount(object);
     if (vertexCount == 0 || triangleCount == 0) return;
@@ -158,7 +158,7 @@ void AddMeshObjectShared(TFill& f, const THandle& object, uint32_t triangleCount
 // Flat layout: three records per triangle with its face normal and the
 // colour of its first corner's material (the object's colour without one).
 void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
-                       const TPodArray<TTriangleProperties>& props, TColor objectColor)
+                       const TPodArray<TTriangleProperties>& props, TByteColor objectColor)
 {
     if (triangleCount == 0) return;
     CheckRoom(f, 3ull * triangleCount, 3ull * triangleCount);
@@ -167,7 +167,7 @@ void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
     // Neighbouring triangles mostly share their material: the last look-up is kept.
     uint32_t lastResource = 0, lastProperty = 0;
     bool lastFound = false;
-    TColor lastColor = objectColor;
+    TByteColor lastColor = objectColor;
 
     TGLVertex* out = f.Mesh.Vertices.data() + f.VertexOffset;
     uint32_t* indices = f.Mesh.Indices.data() + f.IndexOffset;
@@ -176,7 +176,7 @@ void AddMeshObjectFlat(TFill& f, const THandle& object, uint32_t triangleCount,
         const TTriangle& tri = geometry.Triangles[t];
         float n[3];
         if (!geometry.FaceNormal(tri, n)) continue;
-        TColor color = objectColor;
+        TByteColor color = objectColor;
         if (t < props.size() && props[t].ResourceID != 0) {
             const TTriangleProperties& p = props[t];
             if (p.ResourceID != lastResource || p.PropertyIDs[0] != lastProperty) {
@@ -217,7 +217,7 @@ void CountObjects(const TLibrary& lib, const THandle& model, TMeshData& mesh, ui
         if (vertexTotal > kMaxCount) throw TReaderError(kTooLarge);
         ++mesh.ObjectCount;
         if (!mesh.HasMaterial) {
-            TColor unused = kObjectGrey;
+            TByteColor unused = kObjectGrey;
             mesh.HasMaterial = ObjectLevelColor(lib, model, object, unused) || perTriangle;
         }
     }
@@ -229,7 +229,7 @@ void FillObjects(TFill& f)
     THandle iterator = f.Lib.GetMeshObjects(f.Model);
     while (f.Lib.MoveNext(iterator)) {
         THandle object = f.Lib.GetCurrentMeshObject(iterator);
-        TColor color = kObjectGrey;
+        TByteColor color = kObjectGrey;
         ObjectLevelColor(f.Lib, f.Model, object, color);
         uint32_t triangleCount = f.Lib.GetTriangleCount(object);
         CheckRoom(f, 0, 3ull * triangleCount);  // before its properties are fetched

@@ -15,6 +15,7 @@
 #include "gl_context.h"
 #include "module.h"
 #include "plugin_state.h"
+#include "text_convert.h"
 #include "thumbnail_renderer.h"
 #include "win_handles.h"
 
@@ -57,7 +58,7 @@ bool RegisterThumbClass()
 
 // The drawn picture, read row by row from the back buffer into a new
 // bottom-up 24-bit DIB section (GL's row 0 is the bitmap's first row).
-HBITMAP ReadBackBitmap(const GLApi& gl, int width, int height)
+HBITMAP ReadBackBitmap(const TGLApi& gl, int width, int height)
 {
     TUniqueMemDC mem(CreateCompatibleDC(nullptr));
     if (!mem) return nullptr;
@@ -146,11 +147,8 @@ HBITMAP RenderGCodeThumbnail(const std::wstring& name, int width, int height)
 HBITMAP RenderPreview(const char* ansiFileName, int width, int height)
 {
     if (!ansiFileName) return nullptr;
-    int length = MultiByteToWideChar(CP_ACP, 0, ansiFileName, -1, nullptr, 0);
-    if (length < 2) return nullptr;
-    std::wstring name(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, ansiFileName, -1, name.data(), length);
-    name.resize(static_cast<size_t>(length) - 1);
+    const std::wstring name = AnsiToWide(ansiFileName);
+    if (name.empty()) return nullptr;
     if (IsGCodeThumbnailName(name)) return RenderGCodeThumbnail(name, width, height);
     return RenderMeshThumbnail(name, GetPluginDir(), width, height);
 }

@@ -29,10 +29,4 @@ std::string Utf8ToAnsi(const std::string& text)
     return WideToAnsi(Utf8ToWide(text));
 }
 
-std::wstring FileNameOnly(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 }  // namespace voxaro

@@ -9,7 +9,5 @@ namespace voxaro {
 std::string WideToAnsi(const std::wstring& text);  // unmappable characters become '?'
 std::wstring AnsiToWide(const std::string& text);
 std::string Utf8ToAnsi(const std::string& text);
-// The part of a path after its last '\' or '/'.
-std::wstring FileNameOnly(const std::wstring& path);
 
 }  // namespace voxaro

@@ -8,6 +8,7 @@
 #include "module.h"
 #include "os_error.h"
 #include "text_convert.h"
+#include "text_scan.h"
 
 namespace voxaro {
 

@@ -120,7 +120,7 @@ private:
     void ApplyWidthSlider();
     void OnPanelCommand(WPARAM wp);
     void SetPanelText(HWND control, const std::string& text);
-    const GLApi* PrepareGL();
+    const TGLApi* PrepareGL();
     bool DrawMesh();
     bool DrawGCode();
     void OnListTimer();

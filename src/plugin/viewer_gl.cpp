@@ -13,7 +13,7 @@ namespace voxaro {
 
 namespace {
 
-const GLApi* CurrentGL(const TWindowDC& dc, const TGLContext& rc)
+const TGLApi* CurrentGL(const TWindowDC& dc, const TGLContext& rc)
 {
     const TWGL* wgl = GetWGL();
     if (!wgl || !rc || !dc.Get() || !wgl->MakeCurrent(dc, rc.Get())) return nullptr;
@@ -71,9 +71,9 @@ void TViewerForm::CycleRenderMode()
 }
 
 // The context made current with its fixed state set up, or null.
-const GLApi* TViewerForm::PrepareGL()
+const TGLApi* TViewerForm::PrepareGL()
 {
-    const GLApi* gl = CurrentGL(GLDC, GLRC);
+    const TGLApi* gl = CurrentGL(GLDC, GLRC);
     if (gl && !GLReady) {
         InitGLState(*gl, Samples);
         GLReady = true;
@@ -86,7 +86,7 @@ bool TViewerForm::DrawMesh()
     if (!Mesh || Mesh->VertexCount == 0 || !GLWnd) return false;
     SIZE size = ClientSize(GLWnd);
     if (size.cx <= 0 || size.cy <= 0) return false;
-    const GLApi* gl = PrepareGL();
+    const TGLApi* gl = PrepareGL();
     if (!gl) return false;
     DrawMeshFrame(*gl, *Mesh, MeshCam, RenderMode, DarkMode, size.cx, size.cy);
     return true;
@@ -97,7 +97,7 @@ bool TViewerForm::DrawGCode()
     if (!GCode || GCode->MoveCount == 0 || !GLWnd) return false;
     SIZE size = ClientSize(GLWnd);
     if (size.cx <= 0 || size.cy <= 0) return false;
-    const GLApi* gl = PrepareGL();
+    const TGLApi* gl = PrepareGL();
     if (!gl || !DrawGCodeFrame(*gl, ViewerFrame(*this, size))) return false;
     if (ToolpathCache.HasPending()) SetTimer(GLWnd, kListTimer, kListTimerMs, nullptr);
     return true;
@@ -110,7 +110,7 @@ void TViewerForm::StopListTimer()
 
 void TViewerForm::OnListTimer()
 {
-    const GLApi* gl = IsGCode && GCode ? PrepareGL() : nullptr;
+    const TGLApi* gl = IsGCode && GCode ? PrepareGL() : nullptr;
     if (!gl || !CompileGCodeLists(*gl, ViewerFrame(*this, ClientSize(GLWnd)), kListSliceSeconds)) StopListTimer();
 }
 
@@ -140,7 +140,7 @@ void TViewerForm::PrintClient(HDC target)
     if (!(IsGCode ? DrawGCode() : DrawMesh())) return;
     SIZE size = ClientSize(GLWnd);
     std::vector<uint8_t> pixels(static_cast<size_t>(size.cx) * static_cast<size_t>(size.cy) * 4);
-    const GLApi& gl = GetWGL()->GL;
+    const TGLApi& gl = GetWGL()->GL;
     gl.PixelStorei(gl::PACK_ALIGNMENT, 1);
     gl.ReadPixels(0, 0, size.cx, size.cy, gl::RGBA, gl::UNSIGNED_BYTE, pixels.data());
     for (size_t i = 0; i < pixels.size(); i += 4)
@@ -158,7 +158,7 @@ void TViewerForm::PrintClient(HDC target)
 void TViewerForm::OnSize()
 {
     if (GLReady && GLRC) {
-        if (const GLApi* gl = CurrentGL(GLDC, GLRC)) {
+        if (const TGLApi* gl = CurrentGL(GLDC, GLRC)) {
             SIZE size = ClientSize(GLWnd);
             gl->Viewport(0, 0, size.cx, size.cy);
         }

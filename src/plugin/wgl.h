@@ -17,7 +17,7 @@ struct TWGL {
     HDC(WINAPI* GetCurrentDC)() = nullptr;
     // Optional: opengl32's own pixel-format chooser; gdi32's is used without it.
     int(WINAPI* ChoosePixelFormat)(HDC, const PIXELFORMATDESCRIPTOR*) = nullptr;
-    GLApi GL;
+    TGLApi GL;
 };
 
 // The process-wide table, or null when opengl32 or an entry point is missing.

@@ -48,9 +48,6 @@ struct TDeleteObject {
 struct TDeleteDC {
     void operator()(HDC h) const { DeleteDC(h); }
 };
-struct TFreeLibrary {
-    void operator()(HMODULE h) const { FreeLibrary(h); }
-};
 
 using TUniqueHwnd = TUnique<HWND, TDestroyWindow>;
 using TUniqueFont = TUnique<HFONT, TDeleteObject>;
@@ -58,7 +55,6 @@ using TUniquePen = TUnique<HPEN, TDeleteObject>;
 using TUniqueBrush = TUnique<HBRUSH, TDeleteObject>;
 using TUniqueBitmap = TUnique<HBITMAP, TDeleteObject>;
 using TUniqueMemDC = TUnique<HDC, TDeleteDC>;
-using TUniqueModule = TUnique<HMODULE, TFreeLibrary>;
 
 // A window's device context; remembers the window for ReleaseDC.
 class TWindowDC {

@@ -10,10 +10,8 @@ constexpr TColor kAxisX = {1.0f, 0.2f, 0.2f, 1.0f};
 constexpr TColor kAxisUp = {0.2f, 1.0f, 0.2f, 1.0f};
 constexpr TColor kAxisDepth = {0.2f, 0.2f, 1.0f, 1.0f};
 constexpr TColor kEdgeColor = {0.55f, 0.55f, 0.55f, 0.7f};
-// Directional light, fixed in scene axes.
-constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
 
-void DrawLine(const GLApi& gl, const TScenePoint& a, const TScenePoint& b)
+void DrawLine(const TGLApi& gl, const TScenePoint& a, const TScenePoint& b)
 {
     gl.Begin(gl::LINES);
     gl.Vertex3f(a.X, a.Y, a.Z);
@@ -21,7 +19,7 @@ void DrawLine(const GLApi& gl, const TScenePoint& a, const TScenePoint& b)
     gl.End();
 }
 
-void ClearFrame(const GLApi& gl, int width, int height)
+void ClearFrame(const TGLApi& gl, int width, int height)
 {
     const TColor& bg = kViewPalette.Background;
     gl.ClearColor(bg.R, bg.G, bg.B, bg.A);
@@ -32,19 +30,20 @@ void ClearFrame(const GLApi& gl, int width, int height)
     gl.PolygonOffset(1.0f, 1.0f);
 }
 
-void SetupLight(const GLApi& gl, bool lighting)
+// Light 0 on and placed when the view is lit; GL_LIGHTING itself stays off
+// here: the grid and axes are drawn unlit, and the batches switch it on for
+// the lit moves.
+void SetupLight(const TGLApi& gl, bool lighting)
 {
-    if (lighting) {
-        gl.Enable(gl::LIGHTING);
-        gl.Enable(gl::LIGHT0);
-        gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
-    }
     gl.Disable(gl::LIGHTING);
+    if (!lighting) return;
+    gl.Enable(gl::LIGHT0);
+    gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightDirection);
 }
 
 // Floor grid over the print bounds with a 10-unit margin, or a 100 x 100
 // square around the camera target.
-void DrawGrid(const GLApi& gl, const TGCodeParser& gcode, const TGCodeCamera& cam)
+void DrawGrid(const TGLApi& gl, const TGCodeParser& gcode, const TGCodeCamera& cam)
 {
     TFloorGrid grid = gcode.HasPrintBounds
                           ? FloorGridOver(gcode.PrintMinX, gcode.PrintMaxX, gcode.PrintMinY, gcode.PrintMaxY)
@@ -52,7 +51,7 @@ void DrawGrid(const GLApi& gl, const TGCodeParser& gcode, const TGCodeCamera& ca
     DrawFloorGrid(gl, grid, kViewPalette.Grid);
 }
 
-void DrawAxes(const GLApi& gl, const TGCodeCamera& cam)
+void DrawAxes(const TGLApi& gl, const TGCodeCamera& cam)
 {
     TScenePoint o = {static_cast<float>(cam.CamTargetX), static_cast<float>(cam.CamTargetY),
                      static_cast<float>(cam.CamTargetZ)};
@@ -81,7 +80,7 @@ TToolpathKey KeyOf(const TGCodeFrame& frame)
     return key;
 }
 
-void DrawMoves(const GLApi& gl, const TGCodeFrame& frame)
+void DrawMoves(const TGLApi& gl, const TGCodeFrame& frame)
 {
     const TGCodeViewStyle style(frame);
     const TViewVolume volume(ToolpathClipMatrix(frame.Camera, frame.Width, frame.Height), frame.Width, frame.Height);
@@ -141,7 +140,7 @@ void TGCodeViewStyle::Printed(TPathBatch& out, const TGCodeMove& start, const TG
     out.SetEdgeOffset(false);
 }
 
-void BeginGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
+void BeginGCodeFrame(const TGLApi& gl, const TGCodeFrame& frame)
 {
     const TGCodeViewOptions& o = frame.Options;
     ClearFrame(gl, frame.Width, frame.Height);
@@ -153,14 +152,14 @@ void BeginGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
     if (o.Lighting) gl.Enable(gl::LIGHTING);
 }
 
-void EndGCodeFrame(const GLApi& gl)
+void EndGCodeFrame(const TGLApi& gl)
 {
     gl.Disable(gl::LIGHTING);
     gl.LineWidth(1.0f);
     gl.Flush();
 }
 
-bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
+bool DrawGCodeFrame(const TGLApi& gl, const TGCodeFrame& frame)
 {
     if (!frame.Parser || frame.Parser->MoveCount <= 0) return false;
     if (frame.Width <= 0 || frame.Height <= 0) return false;
@@ -170,7 +169,7 @@ bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame)
     return true;
 }
 
-bool CompileGCodeLists(const GLApi& gl, const TGCodeFrame& frame, double seconds)
+bool CompileGCodeLists(const TGLApi& gl, const TGCodeFrame& frame, double seconds)
 {
     if (!frame.Cache || !frame.Parser || frame.Parser->MoveCount <= 0) return false;
     return frame.Cache->CompilePending(gl, *frame.Parser, TGCodeViewStyle(frame), KeyOf(frame), seconds);

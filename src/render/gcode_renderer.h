@@ -57,16 +57,16 @@ private:
 // layer state for the thumbnails. Returns false, drawing nothing, when there
 // are no moves or the size is not positive. The fixed state of InitGLState
 // must be set up in the current context.
-bool DrawGCodeFrame(const GLApi& gl, const TGCodeFrame& frame);
+bool DrawGCodeFrame(const TGLApi& gl, const TGCodeFrame& frame);
 
 // What a frame draws around the moves: clear, camera, light, floor grid and
 // axes before them, leaving lighting as the moves start; lighting off, line
 // width 1 and a flush after them.
-void BeginGCodeFrame(const GLApi& gl, const TGCodeFrame& frame);
-void EndGCodeFrame(const GLApi& gl);
+void BeginGCodeFrame(const TGLApi& gl, const TGCodeFrame& frame);
+void EndGCodeFrame(const TGLApi& gl);
 
 // Idle work after a frame: compiles more of the frame's cache into display
 // lists, for about the given time. True while more remains.
-bool CompileGCodeLists(const GLApi& gl, const TGCodeFrame& frame, double seconds);
+bool CompileGCodeLists(const TGLApi& gl, const TGCodeFrame& frame, double seconds);
 
 }  // namespace voxaro

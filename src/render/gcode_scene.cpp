@@ -103,13 +103,6 @@ void LayerColor(int layer, int highestLayer, float rgb[3])
     RampColor(layer, highestLayer, true, rgb);
 }
 
-void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha)
-{
-    float rgb[3];
-    LayerColor(layer, highestLayer, rgb);
-    gl.Color4f(rgb[0], rgb[1], rgb[2], alpha);
-}
-
 TColor PrintColor(const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer, int highestLayer)
 {
     if (m.Feature == gfSupport) return palette.Support;
@@ -136,7 +129,7 @@ TToolpathEye ToolpathEye(const TGCodeCamera& cam)
 }
 }  // namespace
 
-void ApplyToolpathCamera(const GLApi& gl, const TGCodeCamera& cam, int width, int height)
+void ApplyToolpathCamera(const TGLApi& gl, const TGCodeCamera& cam, int width, int height)
 {
     ApplyToolpathProjection(gl, width, height);
     const TToolpathEye v = ToolpathEye(cam);
@@ -187,7 +180,7 @@ TFloorGrid FloorGridAround(double x, double y)
     return {GridAxis(x - kGridHalfSize, x + kGridHalfSize), GridAxis(y - kGridHalfSize, y + kGridHalfSize)};
 }
 
-void DrawFloorGrid(const GLApi& gl, const TFloorGrid& grid, const TColor& color)
+void DrawFloorGrid(const TGLApi& gl, const TFloorGrid& grid, const TColor& color)
 {
     const TGridAxis& gx = grid.X;
     const TGridAxis& gy = grid.Y;

@@ -15,6 +15,9 @@
 
 namespace voxaro {
 
+// Directional light of lit toolpaths, fixed in scene axes.
+inline constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
+
 // A point in scene axes.
 struct TScenePoint {
     float X, Y, Z;
@@ -48,8 +51,6 @@ extern const TToolpathPalette kThumbnailPalette;
 // Red, green, blue of the hue ramp, blue for layer 0 to red for the highest;
 // white beyond the ramp.
 void LayerColor(int layer, int highestLayer, float rgb[3]);
-// Current colour from the ramp (white beyond it).
-void SetLayerColor(const GLApi& gl, int layer, int highestLayer, float alpha);
 // Highest layer of the ramp: LayerCount - 1, at least 1.
 inline int HighestLayer(const TGCodeParser& parser)
 {
@@ -70,7 +71,7 @@ TColor PrintColor(const TToolpathPalette& palette, const TGCodeMove& m, bool col
 // the orbit camera: a look-at from the eye towards the target, then the eye
 // moved to the origin with the pan added. Looking nearly straight down or up
 // (85 degrees and more), scene -z or +z is taken as up.
-void ApplyToolpathCamera(const GLApi& gl, const TGCodeCamera& cam, int width, int height);
+void ApplyToolpathCamera(const TGLApi& gl, const TGCodeCamera& cam, int width, int height);
 // Scene to clip coordinates under that camera.
 TMat4 ToolpathClipMatrix(const TGCodeCamera& cam, int width, int height);
 
@@ -105,7 +106,7 @@ TFloorGrid FloorGridOver(double minX, double maxX, double minY, double maxY);
 // A 100 x 100 square around the G-code point (x, y).
 TFloorGrid FloorGridAround(double x, double y);
 // The lines across Y at each X, then those across X at each Y, as line pairs.
-void DrawFloorGrid(const GLApi& gl, const TFloorGrid& grid, const TColor& color);
+void DrawFloorGrid(const TGLApi& gl, const TFloorGrid& grid, const TColor& color);
 
 // ---------------------------------------------------------------------------
 // The walk over the moves

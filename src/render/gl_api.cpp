@@ -4,7 +4,7 @@
 
 namespace voxaro {
 
-bool LoadGLApi(GLApi& api, GLProcLoader loader, void* context)
+bool LoadGLApi(TGLApi& api, TGLProcLoader loader, void* context)
 {
     bool complete = true;
 #define VOXARO_GL_LOAD(ret, name, params)                                                                              \

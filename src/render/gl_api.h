@@ -101,17 +101,17 @@ constexpr GLbitfield DEPTH_BUFFER_BIT = 0x0100, COLOR_BUFFER_BIT = 0x4000;
 
 // clang-format on
 
-struct GLApi {
+struct TGLApi {
 #define VOXARO_GL_FIELD(ret, name, params) ret(VOXARO_GLAPI* name) params = nullptr;
     VOXARO_GL_FUNCTIONS(VOXARO_GL_FIELD)
 #undef VOXARO_GL_FIELD
 };
 
 // Looks up one GL entry point by its full name ("glEnable"); null when absent.
-using GLProcLoader = void* (*)(const char* name, void* context);
+using TGLProcLoader = void* (*)(const char* name, void* context);
 
 // Fills every entry of api through the loader. False (and api partly filled)
 // when any entry point is missing.
-bool LoadGLApi(GLApi& api, GLProcLoader loader, void* context);
+bool LoadGLApi(TGLApi& api, TGLProcLoader loader, void* context);
 
 }  // namespace voxaro

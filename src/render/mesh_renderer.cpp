@@ -21,12 +21,12 @@ constexpr TMeshColors kDark = {
 constexpr double kHalfFovRadians = 20.0 * 3.14159265358979323846 / 180.0;
 constexpr GLsizei kStride = sizeof(TGLVertex);
 
-void DrawTriangles(const GLApi& gl, const TMeshData& mesh)
+void DrawTriangles(const TGLApi& gl, const TMeshData& mesh)
 {
     gl.DrawElements(gl::TRIANGLES, mesh.IndexCount, gl::UNSIGNED_INT, mesh.Indices.data());
 }
 
-void SolidPass(const GLApi& gl, const TMeshData& mesh, const TMeshColors& colors)
+void SolidPass(const TGLApi& gl, const TMeshData& mesh, const TMeshColors& colors)
 {
     gl.Enable(gl::LIGHTING);
     gl.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
@@ -38,7 +38,7 @@ void SolidPass(const GLApi& gl, const TMeshData& mesh, const TMeshColors& colors
     gl.Disable(gl::POLYGON_OFFSET_FILL);
 }
 
-void WirePass(const GLApi& gl, const TMeshData& mesh, const TMeshColors& colors, uint8_t renderMode)
+void WirePass(const TGLApi& gl, const TMeshData& mesh, const TMeshColors& colors, uint8_t renderMode)
 {
     if (mesh.HasMaterial) gl.DisableClientState(gl::COLOR_ARRAY);
     gl.Disable(gl::LIGHTING);
@@ -74,7 +74,7 @@ TMeshFrustum ComputeMeshFrustum(float radius, float zoom, int width, int height)
     return f;
 }
 
-void SetupLights(const GLApi& gl)
+void SetupLights(const TGLApi& gl)
 {
     gl.LightModelfv(gl::LIGHT_MODEL_AMBIENT, kGlobalAmbient);
     gl.LightModeli(gl::LIGHT_MODEL_TWO_SIDE, 1);
@@ -84,7 +84,7 @@ void SetupLights(const GLApi& gl)
     gl.Lightfv(gl::LIGHT0, gl::POSITION, kLightPosition);
 }
 
-void SetShadingState(const GLApi& gl)
+void SetShadingState(const TGLApi& gl)
 {
     gl.Enable(gl::DEPTH_TEST);
     gl.DepthFunc(gl::LEQUAL);
@@ -97,14 +97,14 @@ void SetShadingState(const GLApi& gl)
     gl.ColorMaterial(gl::FRONT_AND_BACK, gl::AMBIENT_AND_DIFFUSE);
 }
 
-void InitGLState(const GLApi& gl, int samples)
+void InitGLState(const TGLApi& gl, int samples)
 {
     SetShadingState(gl);
     gl.Hint(gl::PERSPECTIVE_CORRECTION_HINT, gl::NICEST);
     if (samples > 0) gl.Enable(gl::MULTISAMPLE);
 }
 
-void ApplyMeshCamera(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, int width, int height)
+void ApplyMeshCamera(const TGLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, int width, int height)
 {
     TMeshFrustum f = ComputeMeshFrustum(mesh.Radius, cam.Zoom, width, height);
     gl.MatrixMode(gl::PROJECTION);
@@ -119,7 +119,7 @@ void ApplyMeshCamera(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& 
     gl.Translatef(-mesh.CenterX, -mesh.CenterY, -mesh.CenterZ);
 }
 
-void EnableMeshArrays(const GLApi& gl, const TMeshData& mesh)
+void EnableMeshArrays(const TGLApi& gl, const TMeshData& mesh)
 {
     const auto* base = reinterpret_cast<const unsigned char*>(mesh.Vertices.data());
     gl.EnableClientState(gl::NORMAL_ARRAY);
@@ -132,14 +132,14 @@ void EnableMeshArrays(const GLApi& gl, const TMeshData& mesh)
     }
 }
 
-void DisableMeshArrays(const GLApi& gl)
+void DisableMeshArrays(const TGLApi& gl)
 {
     gl.DisableClientState(gl::COLOR_ARRAY);
     gl.DisableClientState(gl::NORMAL_ARRAY);
     gl.DisableClientState(gl::VERTEX_ARRAY);
 }
 
-void DrawMeshFrame(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode, bool dark,
+void DrawMeshFrame(const TGLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode, bool dark,
                    int width, int height)
 {
     if (mesh.VertexCount <= 0 || width <= 0 || height <= 0) return;

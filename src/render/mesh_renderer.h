@@ -34,28 +34,28 @@ const TMeshColors& MeshColors(bool dark);
 
 // Fixed GL state shared by the mesh and G-code views: depth, lights, colour
 // material; multisampling when the context has samples. Context must be current.
-void InitGLState(const GLApi& gl, int samples);
+void InitGLState(const TGLApi& gl, int samples);
 
 // Sets light 0's colours and the global light model (part of InitGLState,
 // reused by the thumbnails).
-void SetupLights(const GLApi& gl);
+void SetupLights(const TGLApi& gl);
 
 // Depth test, normalisation, smooth shading, light 0 with SetupLights and
 // colour material: the part of InitGLState the model thumbnail shares.
-void SetShadingState(const GLApi& gl);
+void SetShadingState(const TGLApi& gl);
 
 // Projection and model-view of the mesh view: eye on the +Z axis at the
 // frustum's distance, the camera's pan, the light re-specified in eye space,
 // then RotX about X, RotY about Y, and the model centred.
-void ApplyMeshCamera(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, int width, int height);
+void ApplyMeshCamera(const TGLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, int width, int height);
 
 // Normal, vertex and (with HasMaterial) colour arrays over mesh.Vertices.
-void EnableMeshArrays(const GLApi& gl, const TMeshData& mesh);
-void DisableMeshArrays(const GLApi& gl);
+void EnableMeshArrays(const TGLApi& gl, const TMeshData& mesh);
+void DisableMeshArrays(const TGLApi& gl);
 
 // Draws one whole frame (clear, camera, solid and/or wire pass) without
 // presenting it. Draws nothing for an empty mesh or a 0-sized viewport.
-void DrawMeshFrame(const GLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode, bool dark,
+void DrawMeshFrame(const TGLApi& gl, const TMeshData& mesh, const TMeshCamera& cam, uint8_t renderMode, bool dark,
                    int width, int height);
 
 }  // namespace voxaro

@@ -1,5 +1,5 @@
 // Off-screen OpenGL through OSMesa, for the native command-line tool and the
-// render tests: the same GLApi table the plug-in fills from opengl32.
+// render tests: the same TGLApi table the plug-in fills from opengl32.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,7 @@ public:
     // Creates an RGBA context with a 24-bit depth buffer of width x height
     // pixels, makes it current and loads the GL table.
     bool Create(int width, int height);
-    const GLApi& Api() const { return Api_; }
+    const TGLApi& Api() const { return Api_; }
     int Width() const { return Width_; }
     int Height() const { return Height_; }
 
@@ -32,7 +32,7 @@ public:
 private:
     void* Context_ = nullptr;
     std::vector<uint8_t> Buffer_;
-    GLApi Api_;
+    TGLApi Api_;
     int Width_ = 0;
     int Height_ = 0;
 };

@@ -43,7 +43,7 @@ TFrustumHalf ToolpathFrustum(int width, int height)
 
 }  // namespace
 
-void ApplyToolpathProjection(const GLApi& gl, int width, int height)
+void ApplyToolpathProjection(const TGLApi& gl, int width, int height)
 {
     const TFrustumHalf h = ToolpathFrustum(width, height);
     gl.MatrixMode(gl::PROJECTION);
@@ -79,7 +79,7 @@ TMat4 Translation(double x, double y, double z)
     return {{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1}};
 }
 
-void LoadLookAtRotation(const GLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up)
+void LoadLookAtRotation(const TGLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up)
 {
     const TMat4 m = LookAtRotation(eye, target, up);
     gl.MatrixMode(gl::MODELVIEW);

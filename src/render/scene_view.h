@@ -11,7 +11,7 @@ struct TColor {
     float R, G, B, A;
 };
 
-inline void SetColor(const GLApi& gl, const TColor& c)
+inline void SetColor(const TGLApi& gl, const TColor& c)
 {
     gl.Color4f(c.R, c.G, c.B, c.A);
 }
@@ -21,7 +21,7 @@ TVec3 OrbitEye(const TVec3& target, double distance, double yaw, double pitch);
 
 // Projection: 45-degree vertical field of view, near 0.01, far 200000,
 // width / height as the aspect.
-void ApplyToolpathProjection(const GLApi& gl, int width, int height);
+void ApplyToolpathProjection(const TGLApi& gl, int width, int height);
 // The matrix glFrustum makes of the same projection.
 TMat4 ToolpathProjectionMatrix(int width, int height);
 
@@ -29,7 +29,7 @@ TMat4 ToolpathProjectionMatrix(int width, int height);
 // target with the given up vector (direction and side are normalised only
 // when longer than 1e-12; the true up is used as computed). The caller then
 // translates by minus the eye.
-void LoadLookAtRotation(const GLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up);
+void LoadLookAtRotation(const TGLApi& gl, const TVec3& eye, const TVec3& target, const TVec3& up);
 // The rotation LoadLookAtRotation loads, and a translation.
 TMat4 LookAtRotation(const TVec3& eye, const TVec3& target, const TVec3& up);
 TMat4 Translation(double x, double y, double z);

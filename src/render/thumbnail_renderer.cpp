@@ -17,11 +17,8 @@ namespace {
 
 constexpr float kMeshBackground[4] = {0.82f, 0.84f, 0.88f, 1.0f};
 constexpr float kMeshModelColor[3] = {0.42f, 0.54f, 0.66f};
-// The viewer's default angles, no zoom, no pan.
-constexpr float kMeshRotX = -20.0f;
-constexpr float kMeshRotY = 30.0f;
 
-void SetMeshThumbnailState(const GLApi& gl)
+void SetMeshThumbnailState(const TGLApi& gl)
 {
     SetShadingState(gl);  // no perspective hint here
     // Whether or not the pixel format has samples.
@@ -32,10 +29,8 @@ void SetMeshThumbnailState(const GLApi& gl)
 // G-code thumbnail
 
 constexpr double kRibbonHalfWidth = 0.2;  // a fixed 0.4 mm ribbon
-// Directional light, fixed in scene axes.
-constexpr float kLightDirection[4] = {0.5f, 1.0f, 0.5f, 0.0f};
 
-void SetGCodeState(const GLApi& gl, int width, int height)
+void SetGCodeState(const TGLApi& gl, int width, int height)
 {
     gl.Enable(gl::DEPTH_TEST);
     gl.Enable(gl::LIGHTING);
@@ -97,20 +92,14 @@ TFloorGrid ThumbnailGrid(const TGCodeParser& p)
 
 }  // namespace
 
-void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int height)
+void DrawMeshThumbnail(const TGLApi& gl, const TMeshData& mesh, int width, int height)
 {
     if (mesh.VertexCount <= 0 || width <= 0 || height <= 0) return;
     SetMeshThumbnailState(gl);
     gl.ClearColor(kMeshBackground[0], kMeshBackground[1], kMeshBackground[2], kMeshBackground[3]);
     gl.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);
     gl.Viewport(0, 0, width, height);
-    TMeshCamera cam;
-    cam.RotX = kMeshRotX;
-    cam.RotY = kMeshRotY;
-    cam.Zoom = 1.0f;
-    cam.PanX = 0.0f;
-    cam.PanY = 0.0f;
-    ApplyMeshCamera(gl, mesh, cam, width, height);
+    ApplyMeshCamera(gl, mesh, TMeshCamera{}, width, height);  // the viewer's default angles, no zoom, no pan
     EnableMeshArrays(gl, mesh);
     if (!mesh.HasMaterial) gl.Color3f(kMeshModelColor[0], kMeshModelColor[1], kMeshModelColor[2]);
     gl.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
@@ -119,7 +108,7 @@ void DrawMeshThumbnail(const GLApi& gl, const TMeshData& mesh, int width, int he
     gl.Finish();
 }
 
-TGCodeCamera BeginGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, int width, int height)
+TGCodeCamera BeginGCodeThumbnail(const TGLApi& gl, const TGCodeParser& parser, int width, int height)
 {
     SetGCodeState(gl, width, height);
     const TGCodeCamera cam = FittedCamera(parser);
@@ -131,7 +120,7 @@ TGCodeCamera BeginGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, in
     return cam;
 }
 
-bool DrawGCodeThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
+bool DrawGCodeThumbnail(const TGLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
 {
     if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
     const TGCodeCamera cam = BeginGCodeThumbnail(gl, parser, width, height);

@@ -116,7 +116,7 @@ uint64_t TPathBatch::Bytes() const
 
 namespace {
 // Points the arrays at the first vertex of a segment.
-void PointArrays(const GLApi& gl, const TPathVertex* first)
+void PointArrays(const TGLApi& gl, const TPathVertex* first)
 {
     const auto* base = reinterpret_cast<const unsigned char*>(first);
     gl.VertexPointer(3, gl::FLOAT, kStride, base + offsetof(TPathVertex, X));
@@ -124,7 +124,7 @@ void PointArrays(const GLApi& gl, const TPathVertex* first)
 }
 }  // namespace
 
-void TPathBatch::Apply(const GLApi& gl, const TOp& op, uint32_t& base) const
+void TPathBatch::Apply(const TGLApi& gl, const TOp& op, uint32_t& base) const
 {
     switch (op.Kind) {
     case TOpKind::Color: voxaro::SetColor(gl, op.Value); break;
@@ -147,7 +147,7 @@ void TPathBatch::Apply(const GLApi& gl, const TOp& op, uint32_t& base) const
     }
 }
 
-void TPathBatch::Draw(const GLApi& gl) const
+void TPathBatch::Draw(const TGLApi& gl) const
 {
     if (Ops_.empty()) return;
     gl.EnableClientState(gl::VERTEX_ARRAY);

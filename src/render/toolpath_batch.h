@@ -78,7 +78,7 @@ public:
     float MaxLineWidth() const { return MaxLineWidth_; }
 
     // Replays the ops through client-side arrays (also inside glNewList).
-    void Draw(const GLApi& gl) const;
+    void Draw(const TGLApi& gl) const;
 
 private:
     struct TState {
@@ -105,7 +105,7 @@ private:
     }
     void ChangeDraw(GLenum mode, bool lines, size_t vertices);
     void Vertex(const TScenePoint& p, const TScenePoint& n);
-    void Apply(const GLApi& gl, const TOp& op, uint32_t& base) const;
+    void Apply(const TGLApi& gl, const TOp& op, uint32_t& base) const;
 
     std::vector<TPathVertex> Vertices_;
     std::vector<uint16_t> Indices_;

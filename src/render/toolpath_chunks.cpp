@@ -86,7 +86,7 @@ bool TViewVolume::Excludes(const TSceneBox& box, float lineWidth) const
     return std::any_of(out, out + 6, [](bool b) { return b; });
 }
 
-void TToolpathCache::Draw(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
+void TToolpathCache::Draw(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
                           const TToolpathKey& key, const TViewVolume* volume)
 {
     if (!SkipOutside_) volume = nullptr;
@@ -112,7 +112,7 @@ void TToolpathCache::Draw(const GLApi& gl, const TGCodeParser& parser, const TTo
 
 // Walks every move once, streaming each chunk the view volume keeps and
 // noting where the chunks start and end and what space they take.
-void TToolpathCache::Build(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
+void TToolpathCache::Build(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
                            const TViewVolume* volume)
 {
     TWalkPos pos;
@@ -133,7 +133,7 @@ void TToolpathCache::Build(const GLApi& gl, const TGCodeParser& parser, const TT
     Scratch_.Clear();
 }
 
-bool TToolpathCache::CompilePending(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
+bool TToolpathCache::CompilePending(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
                                     const TToolpathKey& key, double seconds)
 {
     if (!HasPending() || !(key == Key_)) return false;
@@ -154,7 +154,7 @@ bool TToolpathCache::CompilePending(const GLApi& gl, const TGCodeParser& parser,
 
 // A display list of the batch, or 0 beyond the budget or when the driver
 // refuses one (then no more are tried for this picture).
-GLuint TToolpathCache::Compile(const GLApi& gl, const TPathBatch& batch)
+GLuint TToolpathCache::Compile(const TGLApi& gl, const TPathBatch& batch)
 {
     if (ListsRefused_ || Stats_.ListBytes + batch.Bytes() > Budget_) return 0;
     // What the process has grown by, the driver's copies included.
@@ -192,7 +192,7 @@ void TToolpathCache::Refill(const TGCodeParser& parser, const TToolpathStyle& st
     Scratch_.Close();
 }
 
-void TToolpathCache::Release(const GLApi& gl)
+void TToolpathCache::Release(const TGLApi& gl)
 {
     for (const TChunk& c : Chunks_)
         if (c.List) gl.DeleteLists(c.List, 1);
@@ -210,7 +210,7 @@ void TToolpathCache::Forget()
     ListsRefused_ = false;
 }
 
-void DrawToolpathStreamed(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
+void DrawToolpathStreamed(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
                           const TViewVolume* volume)
 {
     TPathBatch batch;

@@ -81,15 +81,15 @@ public:
     // Draws the toolpath: compiled chunks from their lists, the others
     // streamed. A new key drops the lists, and that first frame streams
     // every chunk.
-    void Draw(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style, const TToolpathKey& key,
+    void Draw(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style, const TToolpathKey& key,
               const TViewVolume* volume);
     // Compiles chunks of the picture last drawn for about the given time;
     // true while some remain to compile. Nothing for another key.
-    bool CompilePending(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
+    bool CompilePending(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
                         const TToolpathKey& key, double seconds);
     bool HasPending() const { return Valid_ && NextCompile_ < Chunks_.size(); }
     // Deletes the lists; the context they belong to must be current.
-    void Release(const GLApi& gl);
+    void Release(const TGLApi& gl);
     // Drops the lists without GL, for a context that is gone.
     void Forget();
     bool HasLists() const { return Stats_.Listed > 0; }
@@ -104,8 +104,8 @@ private:
         float LineWidth;
         GLuint List;  // 0: streamed
     };
-    void Build(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style, const TViewVolume* volume);
-    GLuint Compile(const GLApi& gl, const TPathBatch& batch);
+    void Build(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style, const TViewVolume* volume);
+    GLuint Compile(const TGLApi& gl, const TPathBatch& batch);
     void Refill(const TGCodeParser& parser, const TToolpathStyle& style, const TChunk& c);
 
     uint64_t Budget_;
@@ -122,7 +122,7 @@ private:
 };
 
 // Draws a toolpath once, chunk by chunk, without keeping anything.
-void DrawToolpathStreamed(const GLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
+void DrawToolpathStreamed(const TGLApi& gl, const TGCodeParser& parser, const TToolpathStyle& style,
                           const TViewVolume* volume);
 
 }  // namespace voxaro

@@ -801,7 +801,7 @@ TEST(GCodeFile, LinesOfManyMegabytes)
 
 TEST(GCodeFile, OverLongLinesAreCutAtABlankWithinTheLimit)
 {
-    const size_t limit = TGCodeParser::MaxLineLength;
+    const size_t limit = TGCodeParser::kMaxLineLength;
     // A line of exactly the limit is read whole.
     const std::string head = "G1 X1 Y1";
     std::string exact = head + std::string(limit - head.size() - 3, ' ') + "Y99";
@@ -830,7 +830,7 @@ TEST(GCodeFile, FileWithoutLineBreaksThenLines)
     // Several read blocks of NULs (a preallocated file), then G-code whose
     // first line break may follow a CR at a block's end.
     for (const char* eol : {"\n", "\r", "\r\n"}) {
-        std::string text(3 * TGCodeParser::ReadBlockSize - 1, '\0');
+        std::string text(3 * TGCodeParser::kReadBlockSize - 1, '\0');
         text += std::string(eol) + "G1 X5 Y6" + eol + "G1 X7" + eol;
         TGCodeParser p;
         ASSERT_TRUE(LoadText(p, text));
@@ -840,7 +840,7 @@ TEST(GCodeFile, FileWithoutLineBreaksThenLines)
 
 TEST(GCodeFile, LinesStraddlingReadBlocks)
 {
-    const size_t block = TGCodeParser::ReadBlockSize;
+    const size_t block = TGCodeParser::kReadBlockSize;
     const std::string target = "G1 X123.456 Y7";
     // Put the target line's break at every offset around the first block end,
     // with each kind of line break.
@@ -866,7 +866,7 @@ TEST(GCodeFile, ManyBlocksOfMixedLines)
     std::string text;
     int n = 0;
     const char* eols[] = {"\n", "\r\n", "\r"};
-    while (text.size() < 3 * TGCodeParser::ReadBlockSize + 1000) {
+    while (text.size() < 3 * TGCodeParser::kReadBlockSize + 1000) {
         ++n;
         text += "G1 X" + std::to_string(n) + " Y" + std::to_string(n % 97) + ".5";
         text += (n % 5 == 0) ? " ; " + std::string(static_cast<size_t>(n % 41), 'c') : "";

@@ -12,7 +12,7 @@ namespace reference {
 
 namespace {
 
-void SetPrintColor(const GLApi& gl, const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer,
+void SetPrintColor(const TGLApi& gl, const TToolpathPalette& palette, const TGCodeMove& m, bool colorByLayer,
                    int highestLayer)
 {
     SetColor(gl, PrintColor(palette, m, colorByLayer, highestLayer));
@@ -24,12 +24,12 @@ namespace {
 
 constexpr TColor kEdgeColor = {0.55f, 0.55f, 0.55f, 0.7f};
 
-void Vertex(const GLApi& gl, const TScenePoint& p)
+void Vertex(const TGLApi& gl, const TScenePoint& p)
 {
     gl.Vertex3f(p.X, p.Y, p.Z);
 }
 
-void DrawLine(const GLApi& gl, const TScenePoint& a, const TScenePoint& b)
+void DrawLine(const TGLApi& gl, const TScenePoint& a, const TScenePoint& b)
 {
     gl.Begin(gl::LINES);
     Vertex(gl, a);
@@ -37,7 +37,7 @@ void DrawLine(const GLApi& gl, const TScenePoint& a, const TScenePoint& b)
     gl.End();
 }
 
-void SetLighting(const GLApi& gl, bool on)
+void SetLighting(const TGLApi& gl, bool on)
 {
     if (on)
         gl.Enable(gl::LIGHTING);
@@ -45,7 +45,7 @@ void SetLighting(const GLApi& gl, bool on)
         gl.Disable(gl::LIGHTING);
 }
 
-void Quad(const GLApi& gl, float nx, float ny, float nz, const TScenePoint& c0, const TScenePoint& c1,
+void Quad(const TGLApi& gl, float nx, float ny, float nz, const TScenePoint& c0, const TScenePoint& c1,
           const TScenePoint& c2, const TScenePoint& c3)
 {
     gl.Begin(gl::QUADS);
@@ -57,7 +57,7 @@ void Quad(const GLApi& gl, float nx, float ny, float nz, const TScenePoint& c0, 
     gl.End();
 }
 
-void DrawSegmentBox(const GLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
+void DrawSegmentBox(const TGLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
 {
     TBoxFrame f;
     if (!MakeBoxFrame(a, b, w, f)) return;
@@ -71,7 +71,7 @@ void DrawSegmentBox(const GLApi& gl, const TScenePoint& a, const TScenePoint& b,
     Quad(gl, ux, 0, uz, Corner(b, p, -1, h), Corner(b, p, 1, h), Corner(b, p, 1, -h), Corner(b, p, -1, -h));
 }
 
-void DrawSegmentEdges(const GLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
+void DrawSegmentEdges(const TGLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
 {
     TBoxFrame f;
     if (!MakeBoxFrame(a, b, w, f)) return;
@@ -88,7 +88,7 @@ void DrawSegmentEdges(const GLApi& gl, const TScenePoint& a, const TScenePoint& 
     gl.End();
 }
 
-void DrawArcSegments(const GLApi& gl, const TGCodeMove& arc, const TGCodeMove& start, float w, float h)
+void DrawArcSegments(const TGLApi& gl, const TGCodeMove& arc, const TGCodeMove& start, float w, float h)
 {
     TArc a = MakeArc(arc, start);
     for (int k = 1; k <= a.Pieces; ++k) {
@@ -101,7 +101,7 @@ void DrawArcSegments(const GLApi& gl, const TGCodeMove& arc, const TGCodeMove& s
 }
 
 // Travel and non-extruding moves: thin unlit lines.
-void DrawThinMove(const GLApi& gl, const TScenePoint& from, const TGCodeMove& m, const TColor& color, bool lighting)
+void DrawThinMove(const TGLApi& gl, const TScenePoint& from, const TGCodeMove& m, const TColor& color, bool lighting)
 {
     gl.Disable(gl::LIGHTING);
     gl.LineWidth(1.0f);
@@ -110,7 +110,7 @@ void DrawThinMove(const GLApi& gl, const TScenePoint& from, const TGCodeMove& m,
     SetLighting(gl, lighting);
 }
 
-void DrawBoxEdges(const GLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
+void DrawBoxEdges(const TGLApi& gl, const TScenePoint& a, const TScenePoint& b, float w, float h)
 {
     gl.Disable(gl::LIGHTING);
     gl.Enable(gl::POLYGON_OFFSET_LINE);
@@ -125,7 +125,7 @@ void DrawBoxEdges(const GLApi& gl, const TScenePoint& a, const TScenePoint& b, f
 
 // One printed move from prev's end: lit boxes (arcs as chains of boxes) or a
 // thick unlit line (arcs as their chord).
-void DrawPrintedMove(const GLApi& gl, const TGCodeFrame& frame, const TGCodeMove& prev, const TGCodeMove& m)
+void DrawPrintedMove(const TGLApi& gl, const TGCodeFrame& frame, const TGCodeMove& prev, const TGCodeMove& m)
 {
     const TGCodeViewOptions& o = frame.Options;
     float w = static_cast<float>(frame.LineWidth * 0.5);
@@ -146,7 +146,7 @@ void DrawPrintedMove(const GLApi& gl, const TGCodeFrame& frame, const TGCodeMove
     if (o.Edges) DrawBoxEdges(gl, a, b, w, h);
 }
 
-void DrawMoves(const GLApi& gl, const TGCodeFrame& frame)
+void DrawMoves(const TGLApi& gl, const TGCodeFrame& frame)
 {
     const TGCodeParser& gcode = *frame.Parser;
     const TGCodeViewOptions& o = frame.Options;
@@ -171,7 +171,7 @@ void DrawMoves(const GLApi& gl, const TGCodeFrame& frame)
 
 }  // namespace
 
-bool DrawImmediateFrame(const GLApi& gl, const TGCodeFrame& frame)
+bool DrawImmediateFrame(const TGLApi& gl, const TGCodeFrame& frame)
 {
     if (!frame.Parser || frame.Parser->MoveCount <= 0) return false;
     if (frame.Width <= 0 || frame.Height <= 0) return false;
@@ -187,14 +187,14 @@ constexpr double kRibbonHalfWidth = 0.2;  // a fixed 0.4 mm ribbon
 constexpr double kRibbonMinLength = 1e-5;
 // Directional light, fixed in scene axes.
 
-void SceneVertex(const GLApi& gl, double x, double y, double z)
+void SceneVertex(const TGLApi& gl, double x, double y, double z)
 {
     gl.Vertex3f(static_cast<float>(x), static_cast<float>(y), static_cast<float>(z));
 }
 
 // Top face of a fixed-width ribbon from prev's end to m's end, each end
 // raised by h above its own height.
-void DrawRibbonTop(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m, double h)
+void DrawRibbonTop(const TGLApi& gl, const TGCodeMove& prev, const TGCodeMove& m, double h)
 {
     double dx = m.X - prev.X;
     double dz = -(m.Y - prev.Y);
@@ -214,7 +214,7 @@ void DrawRibbonTop(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m,
     gl.End();
 }
 
-void DrawRibbonMove(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m)
+void DrawRibbonMove(const TGLApi& gl, const TGCodeMove& prev, const TGCodeMove& m)
 {
     if (IsArc(m.Kind)) {
         // Arcs as their chord.
@@ -231,7 +231,7 @@ void DrawRibbonMove(const GLApi& gl, const TGCodeMove& prev, const TGCodeMove& m
 
 // Every printed move, support included, whatever the view's filters say;
 // travel is never drawn.
-void DrawThumbnailMoves(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer)
+void DrawThumbnailMoves(const TGLApi& gl, const TGCodeParser& parser, bool colorByLayer)
 {
     const int highestLayer = HighestLayer(parser);
     WalkMoves(
@@ -244,7 +244,7 @@ void DrawThumbnailMoves(const GLApi& gl, const TGCodeParser& parser, bool colorB
 
 }  // namespace
 
-bool DrawImmediateThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
+bool DrawImmediateThumbnail(const TGLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height)
 {
     if (parser.MoveCount <= 0 || width <= 0 || height <= 0) return false;
     BeginGCodeThumbnail(gl, parser, width, height);

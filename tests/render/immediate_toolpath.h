@@ -8,8 +8,8 @@
 namespace voxaro {
 namespace reference {
 
-bool DrawImmediateFrame(const GLApi& gl, const TGCodeFrame& frame);
-bool DrawImmediateThumbnail(const GLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height);
+bool DrawImmediateFrame(const TGLApi& gl, const TGCodeFrame& frame);
+bool DrawImmediateThumbnail(const TGLApi& gl, const TGCodeParser& parser, bool colorByLayer, int width, int height);
 
 }  // namespace reference
 }  // namespace voxaro

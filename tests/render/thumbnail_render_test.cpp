@@ -54,7 +54,7 @@ void ExpectBoxMatches(const TBounds& got, const TExpectedBox& want, int w, int h
 const uint32_t kMarkerRgb = Rgb(1.0, 0.0, 1.0);
 void FillMarker(const TOffscreenGL& gl)
 {
-    const GLApi& api = gl.Api();
+    const TGLApi& api = gl.Api();
     api.Viewport(0, 0, gl.Width(), gl.Height());
     api.ClearColor(1.0f, 0.0f, 1.0f, 1.0f);
     api.Clear(gl::COLOR_BUFFER_BIT | gl::DEPTH_BUFFER_BIT);

@@ -208,13 +208,13 @@ TEST_F(ToolpathBatches, ListsRefusedByTheDriverLeaveChunksStreamed)
 {
     const TGCodeFrame f = Frame(sample_, kCases[2], Turned(Fitted(sample_), 1.3));
     const std::vector<uint8_t> want = Immediate(f);
-    const GLApi real = gl_.Api();
-    GLApi noNames = real, outOfMemory = real;
+    const TGLApi real = gl_.Api();
+    TGLApi noNames = real, outOfMemory = real;
     noNames.GenLists = [](GLsizei) -> GLuint { return 0; };
     outOfMemory.GetError = []() -> GLenum { return std::exchange(gFakeError, 0); };
     gRealEndList = real.EndList;
     outOfMemory.EndList = [] { gRealEndList(), gFakeError = gl::OUT_OF_MEMORY; };
-    for (const GLApi* api : {&noNames, &outOfMemory}) {
+    for (const TGLApi* api : {&noNames, &outOfMemory}) {
         TToolpathCache cache;
         TGCodeFrame g = f;
         g.Cache = &cache;
