@@ -5,6 +5,7 @@
 //   fail=NAME  fail=NAME@K entry point NAME returns 5 on every call, or on its Kth
 //   vertexcount=N[@K]      answer of lib3mf_meshobject_getvertexcount (every call, or the Kth)
 //   trianglecount=N[@K]    answer of lib3mf_meshobject_gettrianglecount
+//   componentcount=N[@K]   answer of lib3mf_componentsobject_getcomponentcount
 //   needed=N               answer of every array size query
 //   resourceid=N propertyid=N   every material reference reported (triangles and objects)
 //   cornerpid=N            property id of the second and third corners of every triangle
