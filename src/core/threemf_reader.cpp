@@ -12,7 +12,7 @@
 // A mesh without per-triangle properties shares its vertices (smooth normals,
 // one colour for the object); one with them gets three vertex records per
 // triangle (face normal, the triangle's colour). Colours come from base
-// materials only.
+// materials and colour groups.
 #include <cstdint>
 #include <exception>
 #include <limits>
@@ -110,8 +110,9 @@ bool HasTriangleMaterials(const TLibrary& lib, const THandle& object, uint32_t t
     return false;
 }
 
-// Display colour of a base material; color is written only on success, and
-// every error of the library here only means "no colour".
+// Display colour of a base material or colour of a colour group; color is
+// written only on success, and every error of the library here only means
+// "no colour".
 bool GetPropertyColor(const TLibrary& lib, const THandle& model, uint32_t resourceId, uint32_t propertyId,
                       TColor& color)
 {
@@ -121,6 +122,11 @@ bool GetPropertyColor(const TLibrary& lib, const THandle& model, uint32_t resour
         if (type == lib3mf::ptBaseMaterial) {
             THandle group = lib.GetBaseMaterialGroupById(model, resourceId);
             color = lib.GetDisplayColor(group, propertyId);
+            return true;
+        }
+        if (type == lib3mf::ptColors) {
+            THandle group = lib.GetColorGroupById(model, resourceId);
+            color = lib.GetColor(group, propertyId);
             return true;
         }
     } catch (const std::exception&) {
