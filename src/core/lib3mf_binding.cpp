@@ -70,6 +70,20 @@ const char* ErrorDescription(int32_t code)
     case 140: return "A progress identifier is unknown";
     case 141: return "An element buffer exceeds its spec limit";
     case 142: return "A resource is invalid";
+    case 143: return "A level set is invalid";
+    case 144: return "Could not find triangle set";
+    case 145: return "Invalid triangle set index";
+    case 2000: return "This object type is not valid for beamlattices";
+    case 3000: return "The keystore object is invalid";
+    case 3001: return "The consumer keystore object is invalid";
+    case 3002: return "A consumer has not been found";
+    case 3003: return "A resource data has not been found";
+    case 3004: return "A Key or Conentent encryption callback has not been registered";
+    case 3005: return "The key size is invalid";
+    case 4000: return "Link could not be added, the port types are incompatible";
+    case 4001: return "The functin graph is cyclic. Only dircected graphs are valid and can be topological sorted.";
+    case 4002: return "The input of a node is not set.";
+    case 4003: return "The selected node configuration is not supported";
     default: return "unknown error";
     }
 }

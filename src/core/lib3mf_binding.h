@@ -46,7 +46,8 @@ constexpr int32_t kCouldNotLoadLibrary = 6;
 constexpr int32_t kCouldNotFindLibraryExport = 7;
 constexpr int32_t kIncompatibleBinaryVersion = 8;
 
-// lib3mf's description of a result code.
+// lib3mf's description of a result code, word for word (its spelling
+// mistakes included); "unknown error" for codes it does not define.
 const char* ErrorDescription(int32_t code);
 
 // A failed lib3mf call, or a library that cannot be used; what() is the text

@@ -603,6 +603,27 @@ TEST(ThreeMfReader, RealPackages)
     }
 }
 
+// Every result code lib3mf defines is told in its words; others are unknown.
+TEST(ThreeMfReader, ResultCodesInLib3mfsWords)
+{
+    const std::pair<int, std::string> rows[] = {
+        {5, "a generic exception occurred"},
+        {145, "Invalid triangle set index"},
+        {2000, "This object type is not valid for beamlattices"},
+        {3004, "A Key or Conentent encryption callback has not been registered"},
+        {4003, "The selected node configuration is not supported"},
+        {146, "unknown error"},
+        {3006, "unknown error"},
+    };
+    for (const auto& [code, text] : rows) {
+        TFaults faults("fail=lib3mf_reader_readfromfile code=" + std::to_string(code));
+        TMeshData m;
+        EXPECT_EQ(Read(m, test::DataFile("lib3mf_object_colours.3mf")),
+                  "3MF read error: the 3MF Library Error - " + text + " (#" + std::to_string(code) +
+                      ", injected failure in lib3mf_reader_readfromfile)");
+    }
+}
+
 #if defined(__SANITIZE_ADDRESS__)
 // Debian's lib3mf 1.8.1 leaves libzip buffers behind on some reads; not ours.
 extern "C" const char* __lsan_default_suppressions()

@@ -62,7 +62,9 @@ const TLib181& L()
 int32_t Injected(void* instance, const char* fn)
 {
     S().Errors[instance] = std::string("injected failure in ") + fn;
-    return kGeneric;
+    uint64_t code = kGeneric;
+    S().Plan.Override("code", "", code);
+    return static_cast<int32_t>(code);
 }
 
 // A failed 1.8.1 call: its message is kept for getlasterror.
