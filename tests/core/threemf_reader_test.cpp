@@ -56,14 +56,14 @@ std::string Read(TMeshData& m, const std::string& file, const std::string& dir =
     return m.LoadFromFile(test::Wide(file), dir) ? m.InfoText : m.ErrorMsg;
 }
 
-// Handles the adapter gave out during a read of the sample and did not get
-// back, and releases of handles it never gave (it is kept loaded to ask).
-std::pair<int, int> HandlesLeftByARead()
+// Handles the adapter gave out during a read of file (the sample) and did not
+// get back, and releases of handles it never gave (it is kept loaded to ask).
+std::pair<int, int> HandlesLeftByARead(const std::string& file = test::DataFile("lib3mf_object_colours.3mf"))
 {
     void* pin = dlopen((kAdapter + "lib3mf.so").c_str(), RTLD_NOW | RTLD_LOCAL);
     auto count = reinterpret_cast<void (*)(int*, int*)>(dlsym(pin, "voxaro_fake_handles"));
     TMeshData m;
-    Read(m, test::DataFile("lib3mf_object_colours.3mf"));
+    Read(m, file);
     int live = -1, bad = -1;
     count(&live, &bad);
     dlclose(pin);
@@ -431,6 +431,7 @@ TEST(ThreeMfReader, BuildItemsAndComponents)
     ASSERT_EQ(Read(m, file), "3MF  |  Objects: 7  |  Vertices: 84  |  Triangles: 28  |  Material: Yes");
     EXPECT_FLOAT_EQ(Extent(m, 0, true), 110.0f);  // the unplaced object at x 1000 is not there
     ExpectOracleAgrees(m, file);
+    EXPECT_EQ(HandlesLeftByARead(file), std::make_pair(0, 0)) << "live handles, bad releases";
 
     // Each mesh's arrays are fetched once (a size query and a fill), however often it is placed.
     {
@@ -563,6 +564,7 @@ TEST(ThreeMfReader, ColourGroups)
         EXPECT_EQ((std::array<int, 4>{v.R, v.G, v.B, v.A}), (std::array<int, 4>{e.R, e.G, e.B, e.A})) << t;
     }
     ExpectOracleAgrees(m, file);
+    EXPECT_EQ(HandlesLeftByARead(file), std::make_pair(0, 0)) << "live handles, bad releases";
     // Colour groups the library will not hand out leave the triangles grey, still counted as coloured.
     TFaults faults("fail=lib3mf_model_getcolorgroupbyid");
     ASSERT_EQ(Read(m, file), "3MF  |  Objects: 3  |  Vertices: 28  |  Triangles: 12  |  Material: Yes");
