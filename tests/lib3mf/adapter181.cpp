@@ -32,7 +32,7 @@ constexpr int32_t kBaseMaterialType = 1, kColorsType = 3;       // 2.x's
 // Our colour groups' resource ids: the mesh's own id above this.
 constexpr uint32_t kColorGroupBase = 0x40000000u;
 
-enum TKind { kOther, kMesh, kComponents, kColorGroup };
+enum TKind { kOther, kMesh, kComponents, kColorGroup, kBuildItems, kBuildItem, kComponent };
 using TRgba = std::array<uint8_t, 4>;
 
 // A colour group handle is ours, not 1.8.1's.
@@ -413,12 +413,12 @@ EXPORT int32_t lib3mf_model_getbuilditems(void* model, void** iterator)
 {
     ENTER(model);
     void* h = nullptr;
-    return L().GetBuildItems(model, &h) == 0 ? Give(h, iterator) : Failed(model);
+    return L().GetBuildItems(model, &h) == 0 ? Give(h, iterator, kBuildItems) : Failed(model);
 }
 
 EXPORT int32_t lib3mf_builditemiterator_movenext(void* iterator, bool* hasNext)
 {
-    ENTER(iterator);
+    ENTER_AS(iterator, kBuildItems);
     Bool next = 0;
     if (L().BuildItemMoveNext(iterator, &next) != 0) return Failed(iterator);
     *hasNext = next != 0;
@@ -427,18 +427,18 @@ EXPORT int32_t lib3mf_builditemiterator_movenext(void* iterator, bool* hasNext)
 
 EXPORT int32_t lib3mf_builditemiterator_getcurrent(void* iterator, void** item)
 {
-    ENTER(iterator);
+    ENTER_AS(iterator, kBuildItems);
     void* h = nullptr;
     if (L().BuildItemGetCurrent(iterator, &h) != 0) {
         Failed(iterator);
         return kIteratorInvalidIndex;
     }
-    return Give(h, item);
+    return Give(h, item, kBuildItem);
 }
 
 EXPORT int32_t lib3mf_builditem_getobjectresource(void* item, void** object)
 {
-    ENTER(item);
+    ENTER_AS(item, kBuildItem);
     void* h = nullptr;
     return L().BuildItemGetObject(item, &h) == 0 ? GiveObject(h, object) : Failed(item);
 }
@@ -459,7 +459,7 @@ int32_t Transposed(Result r, const float (&fields181)[3][4], float* fields, void
 
 EXPORT int32_t lib3mf_builditem_getobjecttransform(void* item, float* transform)
 {
-    ENTER(item);
+    ENTER_AS(item, kBuildItem);
     float fields[3][4] = {};
     return Transposed(L().BuildItemGetTransform(item, &fields[0][0]), fields, transform, item);
 }
@@ -503,19 +503,19 @@ EXPORT int32_t lib3mf_componentsobject_getcomponent(void* components, uint32_t i
 {
     ENTER_AS(components, kComponents);
     void* h = nullptr;
-    return L().GetComponent(components, index, &h) == 0 ? Give(h, component) : Failed(components);
+    return L().GetComponent(components, index, &h) == 0 ? Give(h, component, kComponent) : Failed(components);
 }
 
 EXPORT int32_t lib3mf_component_getobjectresource(void* component, void** object)
 {
-    ENTER(component);
+    ENTER_AS(component, kComponent);
     void* h = nullptr;
     return L().ComponentGetObject(component, &h) == 0 ? GiveObject(h, object) : Failed(component);
 }
 
 EXPORT int32_t lib3mf_component_gettransform(void* component, float* transform)
 {
-    ENTER(component);
+    ENTER_AS(component, kComponent);
     float fields[3][4] = {};
     return Transposed(L().ComponentGetTransform(component, &fields[0][0]), fields, transform, component);
 }
