@@ -212,7 +212,8 @@ TEST(ThreeMfReader, ModelsWithoutTrianglesAndFilesLib3mfCannotRead)
 
 TEST(ThreeMfReader, LibraryThatCannotBeUsed)
 {
-    const std::string shortDir = VOXARO_LIB3MF_SHORT_DIR, missing = test::TempDir() + "/nowhere/";
+    const std::string shortDir = VOXARO_LIB3MF_SHORT_DIR, noBuild = VOXARO_LIB3MF_NOBUILD_DIR,
+                      missing = test::TempDir() + "/nowhere/";
     const std::string refused = "lib3mf.so): the 3MF Library Error - the version of the binary interface does not "
                                 "match the bindings interface (#8, )";
     struct Row {
@@ -222,6 +223,7 @@ TEST(ThreeMfReader, LibraryThatCannotBeUsed)
          kLoadPrefix + missing + "lib3mf.so): the 3MF Library Error - the library could not be loaded (#6, )"},
         {shortDir, "",
          kLoadPrefix + shortDir + "lib3mf.so): could not find function lib3mf_basematerialgroup_getdisplaycolor (7)"},
+        {noBuild, "", kLoadPrefix + noBuild + "lib3mf.so): could not find function lib3mf_model_getbuilditems (7)"},
         {kAdapter, "version=2.4.9", kLoadPrefix + kAdapter + refused},
         {kAdapter, "version=3.0.0", kLoadPrefix + kAdapter + refused},
         {kAdapter, "version=1.9.0", kLoadPrefix + kAdapter + refused},

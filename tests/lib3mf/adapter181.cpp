@@ -409,12 +409,14 @@ EXPORT int32_t lib3mf_colorgroup_getcolor(void* group, uint32_t propertyId, uint
     return 0;
 }
 
+#ifndef VOXARO_FAKE_WITHOUT_BUILDITEMS
 EXPORT int32_t lib3mf_model_getbuilditems(void* model, void** iterator)
 {
     ENTER(model);
     void* h = nullptr;
     return L().GetBuildItems(model, &h) == 0 ? Give(h, iterator, kBuildItems) : Failed(model);
 }
+#endif
 
 EXPORT int32_t lib3mf_builditemiterator_movenext(void* iterator, bool* hasNext)
 {
