@@ -70,6 +70,20 @@ const char* ErrorDescription(int32_t code)
     case 140: return "A progress identifier is unknown";
     case 141: return "An element buffer exceeds its spec limit";
     case 142: return "A resource is invalid";
+    case 143: return "A level set is invalid";
+    case 144: return "Could not find triangle set";
+    case 145: return "Invalid triangle set index";
+    case 2000: return "This object type is not valid for beamlattices";
+    case 3000: return "The keystore object is invalid";
+    case 3001: return "The consumer keystore object is invalid";
+    case 3002: return "A consumer has not been found";
+    case 3003: return "A resource data has not been found";
+    case 3004: return "A Key or Conentent encryption callback has not been registered";
+    case 3005: return "The key size is invalid";
+    case 4000: return "Link could not be added, the port types are incompatible";
+    case 4001: return "The functin graph is cyclic. Only dircected graphs are valid and can be topological sorted.";
+    case 4002: return "The input of a node is not set.";
+    case 4003: return "The selected node configuration is not supported";
     default: return "unknown error";
     }
 }
@@ -121,6 +135,21 @@ void TLibrary::ResolveEntryPoints()
     Bind(Library_, "lib3mf_meshobject_getobjectlevelproperty", Fn_.GetObjectLevelProperty);
     Bind(Library_, "lib3mf_model_getbasematerialgroupbyid", Fn_.GetBaseMaterialGroupById);
     Bind(Library_, "lib3mf_basematerialgroup_getdisplaycolor", Fn_.GetDisplayColor);
+    Bind(Library_, "lib3mf_model_getpropertytypebyid", Fn_.GetPropertyTypeById);
+    Bind(Library_, "lib3mf_model_getcolorgroupbyid", Fn_.GetColorGroupById);
+    Bind(Library_, "lib3mf_colorgroup_getcolor", Fn_.GetColor);
+    Bind(Library_, "lib3mf_model_getbuilditems", Fn_.GetBuildItems);
+    Bind(Library_, "lib3mf_builditemiterator_movenext", Fn_.MoveNextBuildItem);
+    Bind(Library_, "lib3mf_builditemiterator_getcurrent", Fn_.GetCurrentBuildItem);
+    Bind(Library_, "lib3mf_builditem_getobjectresource", Fn_.GetBuildItemObject);
+    Bind(Library_, "lib3mf_builditem_getobjecttransform", Fn_.GetBuildItemTransform);
+    Bind(Library_, "lib3mf_object_ismeshobject", Fn_.IsMeshObject);
+    Bind(Library_, "lib3mf_object_iscomponentsobject", Fn_.IsComponentsObject);
+    Bind(Library_, "lib3mf_resource_getuniqueresourceid", Fn_.GetUniqueResourceId);
+    Bind(Library_, "lib3mf_componentsobject_getcomponentcount", Fn_.GetComponentCount);
+    Bind(Library_, "lib3mf_componentsobject_getcomponent", Fn_.GetComponent);
+    Bind(Library_, "lib3mf_component_getobjectresource", Fn_.GetComponentObject);
+    Bind(Library_, "lib3mf_component_gettransform", Fn_.GetComponentTransform);
     Bind(Library_, "lib3mf_release", Fn_.Release);
     Bind(Library_, "lib3mf_getlasterror", Fn_.GetLastError);
 }
@@ -277,6 +306,107 @@ TByteColor TLibrary::GetDisplayColor(const THandle& group, uint32_t propertyId) 
     TByteColor color{};
     Check(Fn_.GetDisplayColor(group.Get(), propertyId, &color), group.Get());
     return color;
+}
+
+template <typename Fn, typename... Args> THandle TLibrary::Obtain(Fn fn, const THandle& instance, Args... args) const
+{
+    void* out = nullptr;
+    Check(fn(instance.Get(), args..., &out), instance.Get());
+    return Wrap(out);
+}
+
+bool TLibrary::Ask(int32_t(VOXARO_CDECL* fn)(void*, uint8_t*), const THandle& instance) const
+{
+    uint8_t answer = 0;
+    Check(fn(instance.Get(), &answer), instance.Get());
+    return answer != 0;
+}
+
+int32_t TLibrary::GetPropertyTypeById(const THandle& model, uint32_t resourceId) const
+{
+    int32_t type = ptNone;
+    Check(Fn_.GetPropertyTypeById(model.Get(), resourceId, &type), model.Get());
+    return type;
+}
+
+THandle TLibrary::GetColorGroupById(const THandle& model, uint32_t resourceId) const
+{
+    return Obtain(Fn_.GetColorGroupById, model, resourceId);
+}
+
+TByteColor TLibrary::GetColor(const THandle& group, uint32_t propertyId) const
+{
+    TByteColor color{};
+    Check(Fn_.GetColor(group.Get(), propertyId, &color), group.Get());
+    return color;
+}
+
+THandle TLibrary::GetBuildItems(const THandle& model) const
+{
+    return Obtain(Fn_.GetBuildItems, model);
+}
+
+bool TLibrary::MoveNextBuildItem(const THandle& iterator) const
+{
+    return Ask(Fn_.MoveNextBuildItem, iterator);
+}
+
+THandle TLibrary::GetCurrentBuildItem(const THandle& iterator) const
+{
+    return Obtain(Fn_.GetCurrentBuildItem, iterator);
+}
+
+THandle TLibrary::GetBuildItemObject(const THandle& item) const
+{
+    return Obtain(Fn_.GetBuildItemObject, item);
+}
+
+TTransform TLibrary::GetBuildItemTransform(const THandle& item) const
+{
+    TTransform transform{};
+    Check(Fn_.GetBuildItemTransform(item.Get(), &transform), item.Get());
+    return transform;
+}
+
+bool TLibrary::IsMeshObject(const THandle& object) const
+{
+    return Ask(Fn_.IsMeshObject, object);
+}
+
+bool TLibrary::IsComponentsObject(const THandle& object) const
+{
+    return Ask(Fn_.IsComponentsObject, object);
+}
+
+uint32_t TLibrary::GetUniqueResourceId(const THandle& resource) const
+{
+    uint32_t id = 0;
+    Check(Fn_.GetUniqueResourceId(resource.Get(), &id), resource.Get());
+    return id;
+}
+
+uint32_t TLibrary::GetComponentCount(const THandle& components) const
+{
+    uint32_t count = 0;
+    Check(Fn_.GetComponentCount(components.Get(), &count), components.Get());
+    return count;
+}
+
+THandle TLibrary::GetComponent(const THandle& components, uint32_t index) const
+{
+    return Obtain(Fn_.GetComponent, components, index);
+}
+
+THandle TLibrary::GetComponentObject(const THandle& component) const
+{
+    return Obtain(Fn_.GetComponentObject, component);
+}
+
+TTransform TLibrary::GetComponentTransform(const THandle& component) const
+{
+    TTransform transform{};
+    Check(Fn_.GetComponentTransform(component.Get(), &transform), component.Get());
+    return transform;
 }
 
 }  // namespace voxaro::lib3mf

@@ -29,17 +29,26 @@ struct TTriangleProperties {
 struct TByteColor {
     uint8_t Red, Green, Blue, Alpha;
 };
+// Row form: a point p lands at p * Fields[0..2] + Fields[3].
+struct TTransform {
+    float Fields[4][3];
+};
 #pragma pack(pop)
 
 static_assert(sizeof(TPosition) == 12 && sizeof(TTriangle) == 12, "lib3mf geometry records are packed");
 static_assert(sizeof(TTriangleProperties) == 16 && sizeof(TByteColor) == 4, "lib3mf property records are packed");
+static_assert(sizeof(TTransform) == 48, "lib3mf transforms are packed");
+
+// What a property resource is (lib3mf's property types).
+enum TPropertyType : int32_t { ptNone = 0, ptBaseMaterial = 1, ptTexCoord = 2, ptColors = 3 };
 
 // Result codes we name.
 constexpr int32_t kCouldNotLoadLibrary = 6;
 constexpr int32_t kCouldNotFindLibraryExport = 7;
 constexpr int32_t kIncompatibleBinaryVersion = 8;
 
-// lib3mf's description of a result code.
+// lib3mf's description of a result code, word for word (its spelling
+// mistakes included); "unknown error" for codes it does not define.
 const char* ErrorDescription(int32_t code);
 
 // A failed lib3mf call, or a library that cannot be used; what() is the text
@@ -103,6 +112,23 @@ public:
     bool GetObjectLevelProperty(const THandle& mesh, uint32_t& resourceId, uint32_t& propertyId) const;
     THandle GetBaseMaterialGroupById(const THandle& model, uint32_t resourceId) const;
     TByteColor GetDisplayColor(const THandle& group, uint32_t propertyId) const;
+    int32_t GetPropertyTypeById(const THandle& model, uint32_t resourceId) const;
+    THandle GetColorGroupById(const THandle& model, uint32_t resourceId) const;
+    TByteColor GetColor(const THandle& group, uint32_t propertyId) const;
+
+    // The build and the objects it places.
+    THandle GetBuildItems(const THandle& model) const;
+    bool MoveNextBuildItem(const THandle& iterator) const;
+    THandle GetCurrentBuildItem(const THandle& iterator) const;
+    THandle GetBuildItemObject(const THandle& item) const;
+    TTransform GetBuildItemTransform(const THandle& item) const;
+    bool IsMeshObject(const THandle& object) const;
+    bool IsComponentsObject(const THandle& object) const;
+    uint32_t GetUniqueResourceId(const THandle& resource) const;
+    uint32_t GetComponentCount(const THandle& components) const;
+    THandle GetComponent(const THandle& components, uint32_t index) const;
+    THandle GetComponentObject(const THandle& component) const;
+    TTransform GetComponentTransform(const THandle& component) const;
 
     // Gives one handle back; errors are ignored (nothing can be done then).
     void Release(void* handle) const noexcept;
@@ -125,6 +151,21 @@ private:
         int32_t(VOXARO_CDECL* GetObjectLevelProperty)(void*, uint32_t*, uint32_t*, uint8_t*);
         int32_t(VOXARO_CDECL* GetBaseMaterialGroupById)(void*, uint32_t, void**);
         int32_t(VOXARO_CDECL* GetDisplayColor)(void*, uint32_t, TByteColor*);
+        int32_t(VOXARO_CDECL* GetPropertyTypeById)(void*, uint32_t, int32_t*);
+        int32_t(VOXARO_CDECL* GetColorGroupById)(void*, uint32_t, void**);
+        int32_t(VOXARO_CDECL* GetColor)(void*, uint32_t, TByteColor*);
+        int32_t(VOXARO_CDECL* GetBuildItems)(void*, void**);
+        int32_t(VOXARO_CDECL* MoveNextBuildItem)(void*, uint8_t*);
+        int32_t(VOXARO_CDECL* GetCurrentBuildItem)(void*, void**);
+        int32_t(VOXARO_CDECL* GetBuildItemObject)(void*, void**);
+        int32_t(VOXARO_CDECL* GetBuildItemTransform)(void*, TTransform*);
+        int32_t(VOXARO_CDECL* IsMeshObject)(void*, uint8_t*);
+        int32_t(VOXARO_CDECL* IsComponentsObject)(void*, uint8_t*);
+        int32_t(VOXARO_CDECL* GetUniqueResourceId)(void*, uint32_t*);
+        int32_t(VOXARO_CDECL* GetComponentCount)(void*, uint32_t*);
+        int32_t(VOXARO_CDECL* GetComponent)(void*, uint32_t, void**);
+        int32_t(VOXARO_CDECL* GetComponentObject)(void*, void**);
+        int32_t(VOXARO_CDECL* GetComponentTransform)(void*, TTransform*);
         int32_t(VOXARO_CDECL* Release)(void*);
         int32_t(VOXARO_CDECL* GetLastError)(void*, uint32_t, uint32_t*, char*, uint8_t*);
     };
@@ -134,6 +175,9 @@ private:
     void Check(int32_t result, void* instance) const;
     std::string LastErrorText(void* instance) const;
     THandle Wrap(void* handle) const;
+    // A handle-giving call on instance, checked and wrapped.
+    template <typename Fn, typename... Args> THandle Obtain(Fn fn, const THandle& instance, Args... args) const;
+    bool Ask(int32_t(VOXARO_CDECL* fn)(void*, uint8_t*), const THandle& instance) const;
     // Size query, then the whole array in one call. The size must be count
     // (at most count when upTo) before anything is allocated.
     template <typename T, typename Getter>

@@ -2,8 +2,8 @@
 // points the viewer calls, reporting version 2.5.0, over a small model of its
 // own (the file named is only opened, never read): a red cube with an
 // object-level colour and no triangle properties, and a pyramid whose
-// triangles are green and blue. The fault plan (fault_plan.h) can make it
-// misbehave.
+// triangles are green and blue. Its build is empty, so the viewer draws each
+// mesh object once. The fault plan (fault_plan.h) can make it misbehave.
 #include <windows.h>
 
 #include <cstdio>
@@ -18,10 +18,11 @@
 namespace {
 
 constexpr int32_t kInvalidParam = 2, kInvalidCast = 3, kBufferTooSmall = 4, kGeneric = 5;
-constexpr int32_t kResourceNotFound = 104;
+constexpr int32_t kIteratorInvalidIndex = 102, kResourceNotFound = 104, kNotAColorGroup = 114;
+constexpr int32_t kBaseMaterialType = 1;
 constexpr uint32_t kGroupId = 1;  // the one base-material group: red, green, blue
 
-enum TKind { kModel, kReader, kIterator, kMesh, kGroup };
+enum TKind { kModel, kReader, kIterator, kMesh, kGroup, kBuildIterator };
 struct THandle {
     TKind Kind;
     int Index;  // iterator: current object (-1 before the first); mesh: which object
@@ -277,3 +278,103 @@ EXPORT int32_t lib3mf_basematerialgroup_getdisplaycolor(void* group, uint32_t pr
     return 0;
 }
 #endif
+
+EXPORT int32_t lib3mf_model_getpropertytypebyid(void* model, uint32_t resourceId, int32_t* type)
+{
+    ENTER("lib3mf_model_getpropertytypebyid");
+    if (!As(model, kModel)) return kInvalidCast;
+    if (!type) return kInvalidParam;
+    if (resourceId != kGroupId) return Fail("Resource not found", kResourceNotFound);
+    *type = kBaseMaterialType;
+    return 0;
+}
+
+EXPORT int32_t lib3mf_model_getcolorgroupbyid(void* model, uint32_t, void**)
+{
+    ENTER("lib3mf_model_getcolorgroupbyid");
+    if (!As(model, kModel)) return kInvalidCast;
+    return Fail("A color group resource is invalid", kNotAColorGroup);
+}
+
+EXPORT int32_t lib3mf_colorgroup_getcolor(void*, uint32_t, uint8_t*)
+{
+    return kInvalidCast;  // there are no colour groups to hand out
+}
+
+EXPORT int32_t lib3mf_model_getbuilditems(void* model, void** iterator)
+{
+    ENTER("lib3mf_model_getbuilditems");
+    if (!As(model, kModel)) return kInvalidCast;
+    return Give(kBuildIterator, -1, iterator);
+}
+
+EXPORT int32_t lib3mf_builditemiterator_movenext(void* iterator, bool* hasNext)
+{
+    ENTER("lib3mf_builditemiterator_movenext");
+    if (!As(iterator, kBuildIterator)) return kInvalidCast;
+    *hasNext = false;
+    return 0;
+}
+
+EXPORT int32_t lib3mf_builditemiterator_getcurrent(void* iterator, void**)
+{
+    ENTER("lib3mf_builditemiterator_getcurrent");
+    if (!As(iterator, kBuildIterator)) return kInvalidCast;
+    return Fail("the current index of an iterator is invalid", kIteratorInvalidIndex);
+}
+
+// No build items, components objects or components exist: every handle is of another kind.
+EXPORT int32_t lib3mf_builditem_getobjectresource(void*, void**)
+{
+    return kInvalidCast;
+}
+
+EXPORT int32_t lib3mf_builditem_getobjecttransform(void*, float*)
+{
+    return kInvalidCast;
+}
+
+EXPORT int32_t lib3mf_componentsobject_getcomponentcount(void*, uint32_t*)
+{
+    return kInvalidCast;
+}
+
+EXPORT int32_t lib3mf_componentsobject_getcomponent(void*, uint32_t, void**)
+{
+    return kInvalidCast;
+}
+
+EXPORT int32_t lib3mf_component_getobjectresource(void*, void**)
+{
+    return kInvalidCast;
+}
+
+EXPORT int32_t lib3mf_component_gettransform(void*, float*)
+{
+    return kInvalidCast;
+}
+
+EXPORT int32_t lib3mf_object_ismeshobject(void* object, bool* isMesh)
+{
+    ENTER("lib3mf_object_ismeshobject");
+    if (!Object(object)) return kInvalidCast;
+    *isMesh = true;
+    return 0;
+}
+
+EXPORT int32_t lib3mf_object_iscomponentsobject(void* object, bool* isComponents)
+{
+    ENTER("lib3mf_object_iscomponentsobject");
+    if (!Object(object)) return kInvalidCast;
+    *isComponents = false;
+    return 0;
+}
+
+EXPORT int32_t lib3mf_resource_getuniqueresourceid(void* resource, uint32_t* id)
+{
+    ENTER("lib3mf_resource_getuniqueresourceid");
+    THandle* h = As(resource, kMesh);
+    if (!h) return kInvalidCast;
+    *id = static_cast<uint32_t>(h->Index + 2);  // after the material group
+    return 0;
+}

@@ -3,8 +3,10 @@
 // call, lib3mf_getlibraryversion). Words separated by blanks:
 //   version=2.4.0          the version reported
 //   fail=NAME  fail=NAME@K entry point NAME returns 5 on every call, or on its Kth
+//   code=N                 what a failing entry point returns instead of 5 (adapter only)
 //   vertexcount=N[@K]      answer of lib3mf_meshobject_getvertexcount (every call, or the Kth)
 //   trianglecount=N[@K]    answer of lib3mf_meshobject_gettrianglecount
+//   componentcount=N[@K]   answer of lib3mf_componentsobject_getcomponentcount
 //   needed=N               answer of every array size query
 //   resourceid=N propertyid=N   every material reference reported (triangles and objects)
 //   cornerpid=N            property id of the second and third corners of every triangle

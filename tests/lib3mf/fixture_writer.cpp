@@ -23,31 +23,72 @@ struct THandles {
     }
 };
 
-bool AddObject(const TLib181& l, THandles& hs, H model, Dword group, const TFixtureObject& o)
+// 1.8.1's transform record is [3][4], the transpose of the file's order.
+std::array<float, 12> Transform181(const TFixtureTransform& t)
+{
+    std::array<float, 12> fields{};
+    for (int row = 0; row < 4; ++row)
+        for (int c = 0; c < 3; ++c)
+            fields[4 * c + row] = t[3 * row + c];
+    return fields;
+}
+
+H AddComponents(const TLib181& l, THandles& hs, H model, const std::vector<H>& objects, const TFixtureObject& o)
+{
+    H components = nullptr;
+    if (l.AddComponentsObject(model, &components) != 0) return nullptr;
+    hs.Keep(components);
+    for (const TFixturePlacement& c : o.Components) {
+        std::array<float, 12> fields = Transform181(c.Transform);
+        H component = nullptr;
+        if (c.Object < 0 || static_cast<size_t>(c.Object) >= objects.size() ||
+            l.AddComponent(components, objects[c.Object], fields.data(), &component) != 0)
+            return nullptr;
+        hs.Keep(component);
+    }
+    return components;
+}
+
+H AddMesh(const TLib181& l, THandles& hs, H model, Dword group, const TFixtureObject& o)
 {
     H mesh = nullptr;
-    if (l.AddMeshObject(model, &mesh) != 0) return false;
+    if (l.AddMeshObject(model, &mesh) != 0) return nullptr;
     hs.Keep(mesh);
     if (l.SetGeometry(mesh, o.Vertices.data(), static_cast<Dword>(o.Vertices.size()), o.Triangles.data(),
                       static_cast<Dword>(o.Triangles.size())) != 0)
-        return false;
-    if (!o.TriangleMaterials.empty()) {
+        return nullptr;
+    if (!o.TriangleMaterials.empty() || !o.TriangleColours.empty()) {
         H handler = nullptr;
-        if (l.CreatePropertyHandler(mesh, &handler) != 0) return false;
+        if (l.CreatePropertyHandler(mesh, &handler) != 0) return nullptr;
         hs.Keep(handler);
         for (size_t t = 0; t < o.TriangleMaterials.size(); ++t)
             if (o.TriangleMaterials[t] >= 0 &&
                 l.SetBaseMaterial(handler, static_cast<Dword>(t), group, static_cast<Dword>(o.TriangleMaterials[t])))
-                return false;
+                return nullptr;
+        for (size_t t = 0; t < o.TriangleColours.size(); ++t) {
+            const TFixtureMaterial& c = o.TriangleColours[t];
+            if (c.A != 0 && l.SetSingleColorRgba(handler, static_cast<Dword>(t), c.R, c.G, c.B, c.A) != 0)
+                return nullptr;
+        }
     }
-    if (o.Material >= 0) {
+    if (o.Material >= 0 || o.HasColour) {
         H handler = nullptr;
-        if (l.CreateDefaultPropertyHandler(mesh, &handler) != 0) return false;
+        if (l.CreateDefaultPropertyHandler(mesh, &handler) != 0) return nullptr;
         hs.Keep(handler);
-        if (l.DefaultSetBaseMaterial(handler, group, static_cast<Dword>(o.Material)) != 0) return false;
+        if (o.Material >= 0 && l.DefaultSetBaseMaterial(handler, group, static_cast<Dword>(o.Material)) != 0)
+            return nullptr;
+        if (o.HasColour && l.DefaultSetColorRgba(handler, o.Colour.R, o.Colour.G, o.Colour.B, o.Colour.A) != 0)
+            return nullptr;
     }
+    return mesh;
+}
+
+bool AddItem(const TLib181& l, THandles& hs, H model, const std::vector<H>& objects, const TFixturePlacement& p)
+{
+    if (p.Object < 0 || static_cast<size_t>(p.Object) >= objects.size()) return false;
+    std::array<float, 12> fields = Transform181(p.Transform);
     H item = nullptr;
-    if (l.AddBuildItem(model, mesh, nullptr, &item) != 0) return false;
+    if (l.AddBuildItem(model, objects[p.Object], fields.data(), &item) != 0) return false;
     hs.Keep(item);
     return true;
 }
@@ -74,8 +115,19 @@ bool WriteModel(const TLib181& l, const TFixture& f, const std::string& path)
         }
         if (l.GetResourceId(materials, &group) != 0) return false;
     }
-    for (const TFixtureObject& o : f.Objects)
-        if (!AddObject(l, hs, model, group, o)) return false;
+    std::vector<H> objects;
+    for (const TFixtureObject& o : f.Objects) {
+        H object = o.Components.empty() ? AddMesh(l, hs, model, group, o) : AddComponents(l, hs, model, objects, o);
+        if (!object) return false;
+        objects.push_back(object);
+    }
+    if (f.BuildEveryObject) {
+        for (size_t i = 0; i < objects.size(); ++i)
+            if (!AddItem(l, hs, model, objects, {static_cast<int>(i)})) return false;
+    } else {
+        for (const TFixturePlacement& p : f.Items)
+            if (!AddItem(l, hs, model, objects, p)) return false;
+    }
     H writer = nullptr;
     if (l.QueryWriter(model, "3mf", &writer) != 0) return false;
     hs.Keep(writer);

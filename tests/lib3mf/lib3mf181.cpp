@@ -30,6 +30,27 @@ bool BindAll(void* m, TLib181& l)
            Bind(m, "lib3mf_defaultpropertyhandler_getbasematerial", l.DefaultGetBaseMaterial) &&
            Bind(m, "lib3mf_model_getbasematerialbyid", l.GetBaseMaterialById) &&
            Bind(m, "lib3mf_basematerial_getdisplaycolor", l.GetDisplayColor) &&
+           Bind(m, "lib3mf_model_getresourcebyid", l.GetResourceById) &&
+           Bind(m, "lib3mf_resource_getresourceid", l.ResourceGetId) &&
+           Bind(m, "lib3mf_propertyhandler_getpropertytype", l.GetPropertyType) &&
+           Bind(m, "lib3mf_propertyhandler_getcolorarray", l.GetColorArray) &&
+           Bind(m, "lib3mf_defaultpropertyhandler_getpropertytype", l.DefaultGetPropertyType) &&
+           Bind(m, "lib3mf_defaultpropertyhandler_getcolor", l.DefaultGetColor) &&
+           Bind(m, "lib3mf_model_getbuilditems", l.GetBuildItems) &&
+           Bind(m, "lib3mf_builditemiterator_movenext", l.BuildItemMoveNext) &&
+           Bind(m, "lib3mf_builditemiterator_getcurrent", l.BuildItemGetCurrent) &&
+           Bind(m, "lib3mf_builditem_getobjectresource", l.BuildItemGetObject) &&
+           Bind(m, "lib3mf_builditem_getobjecttransform", l.BuildItemGetTransform) &&
+           Bind(m, "lib3mf_object_ismeshobject", l.IsMeshObject) &&
+           Bind(m, "lib3mf_object_iscomponentsobject", l.IsComponentsObject) &&
+           Bind(m, "lib3mf_componentsobject_getcomponentcount", l.GetComponentCount) &&
+           Bind(m, "lib3mf_componentsobject_getcomponent", l.GetComponent) &&
+           Bind(m, "lib3mf_component_getobjectresource", l.ComponentGetObject) &&
+           Bind(m, "lib3mf_component_gettransform", l.ComponentGetTransform) &&
+           Bind(m, "lib3mf_model_addcomponentsobject", l.AddComponentsObject) &&
+           Bind(m, "lib3mf_componentsobject_addcomponent", l.AddComponent) &&
+           Bind(m, "lib3mf_propertyhandler_setsinglecolorrgba", l.SetSingleColorRgba) &&
+           Bind(m, "lib3mf_defaultpropertyhandler_setcolorrgba", l.DefaultSetColorRgba) &&
            Bind(m, "lib3mf_model_addmeshobject", l.AddMeshObject) &&
            Bind(m, "lib3mf_meshobject_setgeometry", l.SetGeometry) &&
            Bind(m, "lib3mf_model_addbasematerialgroup", l.AddBaseMaterialGroup) &&

@@ -33,6 +33,23 @@ struct TLib181 {
     Result (*DefaultGetBaseMaterial)(H, Dword*, Dword*);
     Result (*GetBaseMaterialById)(H, Dword, H*);
     Result (*GetDisplayColor)(H, Dword, Byte*, Byte*, Byte*, Byte*);
+    Result (*GetResourceById)(H, Dword, H*);
+    Result (*ResourceGetId)(H, Dword*);
+    Result (*GetPropertyType)(H, Dword, int*);
+    Result (*GetColorArray)(H, void*);  // three RGBA corners per triangle
+    Result (*DefaultGetPropertyType)(H, int*);
+    Result (*DefaultGetColor)(H, Dword, Byte*);
+    Result (*GetBuildItems)(H, H*);
+    Result (*BuildItemMoveNext)(H, Bool*);
+    Result (*BuildItemGetCurrent)(H, H*);
+    Result (*BuildItemGetObject)(H, H*);
+    Result (*BuildItemGetTransform)(H, float*);  // [3][4]: the transpose of the 2.x record
+    Result (*IsMeshObject)(H, Bool*);
+    Result (*IsComponentsObject)(H, Bool*);
+    Result (*GetComponentCount)(H, Dword*);
+    Result (*GetComponent)(H, Dword, H*);
+    Result (*ComponentGetObject)(H, H*);
+    Result (*ComponentGetTransform)(H, float*);
     // Writing (fixtures only).
     Result (*AddMeshObject)(H, H*);
     Result (*SetGeometry)(H, const void*, Dword, const void*, Dword);
@@ -43,6 +60,10 @@ struct TLib181 {
     Result (*SetBaseMaterial)(H, Dword, Dword, Dword);
     Result (*DefaultSetBaseMaterial)(H, Dword, Dword);
     Result (*AddBuildItem)(H, H, const void*, H*);
+    Result (*AddComponentsObject)(H, H*);
+    Result (*AddComponent)(H, H, const void*, H*);
+    Result (*SetSingleColorRgba)(H, Dword, Byte, Byte, Byte, Byte);
+    Result (*DefaultSetColorRgba)(H, Byte, Byte, Byte, Byte);
     Result (*QueryWriter)(H, const char*, H*);
     Result (*WriteToFileUtf8)(H, const char*);
 };
