@@ -157,26 +157,27 @@ void DropRepeats(TStepLoop& l)
     l.Points.resize(w), l.Edges.resize(w);
 }
 
-// A bound of a curved face: the loop's corners in the direction the bound
-// gives it; a VERTEX_LOOP is a single corner.
-bool ReadSurfaceLoop(TStepScene& scene, const TStepEntity& bound, int32_t loopPos, TStepLoop& out)
+// A bound of a curved face from its loop's corners, in the direction the
+// bound gives them.
+TStepLoop SurfaceLoop(const TStepIntArray& points, const TStepIntArray& edges, bool outer, bool reversed)
 {
-    const TStepEntity* loopEntity = scene.At(loopPos);
-    out.Points.clear(), out.Edges.clear();
-    if (HasType(loopEntity, stVertexLoop, 2)) {
-        TStepVec3 p;
-        if (!ReadVertexPoint(scene, ResolveParam(scene, *loopEntity, 1), p)) return false;
-        Collect(scene, out.Points, AddPoint(scene, p));
-        out.Edges.push_back(-1);
-        return true;
+    TStepLoop l{points, edges, outer};
+    if (reversed) {
+        std::reverse(l.Points.begin(), l.Points.end());
+        std::reverse(l.Edges.begin(), l.Edges.end());
     }
-    if (!BuildEdgeLoop(scene, loopPos, out.Points, &out.Edges) && out.Points.empty()) return false;
-    if (bound.ParamCount >= 3 && !IsTrueFlag(scene.Param(bound, 2))) {
-        std::reverse(out.Points.begin(), out.Points.end());
-        std::reverse(out.Edges.begin(), out.Edges.end());
-    }
-    DropRepeats(out);
-    return !out.Points.empty();
+    DropRepeats(l);
+    return l;
+}
+
+// A VERTEX_LOOP: one corner of a curved face (a cone's apex, a sphere's pole).
+bool ReadVertexLoop(TStepScene& scene, const TStepEntity& loop, bool outer, TStepLoop& out)
+{
+    TStepVec3 p;
+    if (!ReadVertexPoint(scene, ResolveParam(scene, loop, 1), p)) return false;
+    out = TStepLoop{{}, {-1}, outer};
+    Collect(scene, out.Points, AddPoint(scene, p));
+    return true;
 }
 
 int32_t CurrentXform(TStepScene& scene)
@@ -207,7 +208,7 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
     const int32_t surface = e->ParamCount >= 3 ? ResolveParam(scene, *e, 2) : -1;
     const bool curved = !IsPlaneOrUnknown(scene, surface);
 
-    TStepIntArray outer, loop;
+    TStepIntArray outer, loop, edges;
     TStepHoleArray holes;
     bool outerReversed = false;
     const uint64_t curvePointsBefore = scene.CurvePointsCollected;
@@ -223,17 +224,21 @@ void AddAdvancedFace(TStepScene& scene, int32_t pos)
         const int32_t loopPos = ResolveParam(scene, *bound, 1);
         const TStepEntity* loopEntity = scene.At(loopPos);
         if (!loopEntity) continue;
-        if (curved) {
-            TStepLoop l;
-            l.Outer = isOuter;
-            if (ReadSurfaceLoop(scene, *bound, loopPos, l)) loops.push_back(std::move(l));
-        }
+        // A bound whose orientation is false is walked backwards: then
+        // every loop has the face on its left seen from outside.
+        const bool reversed = bound->ParamCount >= 3 && !IsTrueFlag(scene.Param(*bound, 2));
+        TStepLoop vertex;
+        if (curved && HasType(loopEntity, stVertexLoop, 2) && ReadVertexLoop(scene, *loopEntity, isOuter, vertex))
+            loops.push_back(std::move(vertex));
         if (loopEntity->TypeCode == stPolyLoop) {
             if (isOuter) AddPolyLoopFace(scene, loopPos);  // a face of its own, without colour or holes
-        } else if (loopEntity->TypeCode == stEdgeLoop && BuildEdgeLoop(scene, loopPos, loop)) {
-            // A bound whose orientation is false is walked backwards: then
-            // every loop has the face on its left seen from outside.
-            const bool reversed = bound->ParamCount >= 3 && !IsTrueFlag(scene.Param(*bound, 2));
+        } else if (loopEntity->TypeCode == stEdgeLoop) {
+            const bool polygon = BuildEdgeLoop(scene, loopPos, loop, curved ? &edges : nullptr);
+            if (curved && !loop.empty()) {
+                TStepLoop l = SurfaceLoop(loop, edges, isOuter, reversed);
+                if (!l.Points.empty()) loops.push_back(std::move(l));
+            }
+            if (!polygon) continue;
             if (isOuter) {
                 outer.swap(loop);  // a later outer bound wins
                 outerReversed = reversed;

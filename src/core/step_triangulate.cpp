@@ -128,7 +128,8 @@ TStepVec3 FaceNormal(const TStepScene& scene, const TStepFace& face)
     // The outside of the largest loop: the outer one, whichever bound the
     // file lists first.
     const TStepIntArray* largest = &face.Outer;
-    double area = Dot(NewellArea(scene, face.Outer), NewellArea(scene, face.Outer));
+    const TStepVec3 outer = NewellArea(scene, face.Outer);
+    double area = Dot(outer, outer);
     for (const TStepIntArray& h : face.Holes) {
         const TStepVec3 m = NewellArea(scene, h);
         if (Dot(m, m) > area) area = Dot(m, m), largest = &h;
@@ -182,12 +183,13 @@ void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLim
     for (size_t i = 0; i < scene.Faces.size(); ++i) {
         const TStepFace& face = scene.Faces[i];
         const bool onItsSurface = face.Surface >= 0 && !face.Loops.empty();
-        if (!onItsSurface && !face.CurvedEdges && !TooLargeToClip(face)) continue;
+        const bool tooLarge = TooLargeToClip(face);
+        if (!onItsSurface && !face.CurvedEdges && !tooLarge) continue;
         uint8_t rgb[3];
         FaceColor(face, i, rgb);
         const size_t begin = curved.size();
         if ((onItsSurface && MeshCurvedFace(scene, face, rgb, work, curved)) ||
-            ((!onItsSurface || TooLargeToClip(face)) && MeshFlatFace(scene, face, rgb, work, curved)))
+            ((!onItsSurface || tooLarge) && MeshFlatFace(scene, face, rgb, work, curved)))
             onSurface[i] = {begin, curved.size(), true};
     }
 
