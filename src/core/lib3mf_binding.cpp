@@ -120,38 +120,9 @@ void TLibrary::Load(const std::string& path)
 
 void TLibrary::ResolveEntryPoints()
 {
-    Bind(Library_, "lib3mf_getlibraryversion", Fn_.GetLibraryVersion);
-    Bind(Library_, "lib3mf_createmodel", Fn_.CreateModel);
-    Bind(Library_, "lib3mf_model_queryreader", Fn_.QueryReader);
-    Bind(Library_, "lib3mf_reader_readfromfile", Fn_.ReadFromFile);
-    Bind(Library_, "lib3mf_model_getmeshobjects", Fn_.GetMeshObjects);
-    Bind(Library_, "lib3mf_resourceiterator_movenext", Fn_.MoveNext);
-    Bind(Library_, "lib3mf_meshobjectiterator_getcurrentmeshobject", Fn_.GetCurrentMeshObject);
-    Bind(Library_, "lib3mf_meshobject_getvertexcount", Fn_.GetVertexCount);
-    Bind(Library_, "lib3mf_meshobject_gettrianglecount", Fn_.GetTriangleCount);
-    Bind(Library_, "lib3mf_meshobject_getvertices", Fn_.GetVertices);
-    Bind(Library_, "lib3mf_meshobject_gettriangleindices", Fn_.GetTriangleIndices);
-    Bind(Library_, "lib3mf_meshobject_getalltriangleproperties", Fn_.GetAllTriangleProperties);
-    Bind(Library_, "lib3mf_meshobject_getobjectlevelproperty", Fn_.GetObjectLevelProperty);
-    Bind(Library_, "lib3mf_model_getbasematerialgroupbyid", Fn_.GetBaseMaterialGroupById);
-    Bind(Library_, "lib3mf_basematerialgroup_getdisplaycolor", Fn_.GetDisplayColor);
-    Bind(Library_, "lib3mf_model_getpropertytypebyid", Fn_.GetPropertyTypeById);
-    Bind(Library_, "lib3mf_model_getcolorgroupbyid", Fn_.GetColorGroupById);
-    Bind(Library_, "lib3mf_colorgroup_getcolor", Fn_.GetColor);
-    Bind(Library_, "lib3mf_model_getbuilditems", Fn_.GetBuildItems);
-    Bind(Library_, "lib3mf_builditemiterator_movenext", Fn_.MoveNextBuildItem);
-    Bind(Library_, "lib3mf_builditemiterator_getcurrent", Fn_.GetCurrentBuildItem);
-    Bind(Library_, "lib3mf_builditem_getobjectresource", Fn_.GetBuildItemObject);
-    Bind(Library_, "lib3mf_builditem_getobjecttransform", Fn_.GetBuildItemTransform);
-    Bind(Library_, "lib3mf_object_ismeshobject", Fn_.IsMeshObject);
-    Bind(Library_, "lib3mf_object_iscomponentsobject", Fn_.IsComponentsObject);
-    Bind(Library_, "lib3mf_resource_getuniqueresourceid", Fn_.GetUniqueResourceId);
-    Bind(Library_, "lib3mf_componentsobject_getcomponentcount", Fn_.GetComponentCount);
-    Bind(Library_, "lib3mf_componentsobject_getcomponent", Fn_.GetComponent);
-    Bind(Library_, "lib3mf_component_getobjectresource", Fn_.GetComponentObject);
-    Bind(Library_, "lib3mf_component_gettransform", Fn_.GetComponentTransform);
-    Bind(Library_, "lib3mf_release", Fn_.Release);
-    Bind(Library_, "lib3mf_getlasterror", Fn_.GetLastError);
+#define VOXARO_LIB3MF_BIND(field, name, params) Bind(Library_, #name, Fn_.field);
+    VOXARO_LIB3MF_FUNCTIONS(VOXARO_LIB3MF_BIND)
+#undef VOXARO_LIB3MF_BIND
 }
 
 void TLibrary::CheckVersion() const

@@ -14,6 +14,47 @@
 
 namespace voxaro::lib3mf {
 
+// clang-format off
+// X(field, exported name, parameter list): the entry points with their 2.x
+// signatures (bool out values as bytes), each returning a result code. They
+// are resolved in this order, so a library lacking several is refused for
+// the first.
+#define VOXARO_LIB3MF_FUNCTIONS(X)                                                                                    \
+    X(GetLibraryVersion, lib3mf_getlibraryversion, (uint32_t*, uint32_t*, uint32_t*))                                 \
+    X(CreateModel, lib3mf_createmodel, (void**))                                                                      \
+    X(QueryReader, lib3mf_model_queryreader, (void*, const char*, void**))                                            \
+    X(ReadFromFile, lib3mf_reader_readfromfile, (void*, const char*))                                                 \
+    X(GetMeshObjects, lib3mf_model_getmeshobjects, (void*, void**))                                                   \
+    X(MoveNext, lib3mf_resourceiterator_movenext, (void*, uint8_t*))                                                  \
+    X(GetCurrentMeshObject, lib3mf_meshobjectiterator_getcurrentmeshobject, (void*, void**))                          \
+    X(GetVertexCount, lib3mf_meshobject_getvertexcount, (void*, uint32_t*))                                           \
+    X(GetTriangleCount, lib3mf_meshobject_gettrianglecount, (void*, uint32_t*))                                       \
+    X(GetVertices, lib3mf_meshobject_getvertices, (void*, uint64_t, uint64_t*, TPosition*))                           \
+    X(GetTriangleIndices, lib3mf_meshobject_gettriangleindices, (void*, uint64_t, uint64_t*, TTriangle*))             \
+    X(GetAllTriangleProperties, lib3mf_meshobject_getalltriangleproperties,                                           \
+      (void*, uint64_t, uint64_t*, TTriangleProperties*))                                                             \
+    X(GetObjectLevelProperty, lib3mf_meshobject_getobjectlevelproperty, (void*, uint32_t*, uint32_t*, uint8_t*))      \
+    X(GetBaseMaterialGroupById, lib3mf_model_getbasematerialgroupbyid, (void*, uint32_t, void**))                     \
+    X(GetDisplayColor, lib3mf_basematerialgroup_getdisplaycolor, (void*, uint32_t, TByteColor*))                      \
+    X(GetPropertyTypeById, lib3mf_model_getpropertytypebyid, (void*, uint32_t, int32_t*))                             \
+    X(GetColorGroupById, lib3mf_model_getcolorgroupbyid, (void*, uint32_t, void**))                                   \
+    X(GetColor, lib3mf_colorgroup_getcolor, (void*, uint32_t, TByteColor*))                                           \
+    X(GetBuildItems, lib3mf_model_getbuilditems, (void*, void**))                                                     \
+    X(MoveNextBuildItem, lib3mf_builditemiterator_movenext, (void*, uint8_t*))                                        \
+    X(GetCurrentBuildItem, lib3mf_builditemiterator_getcurrent, (void*, void**))                                      \
+    X(GetBuildItemObject, lib3mf_builditem_getobjectresource, (void*, void**))                                        \
+    X(GetBuildItemTransform, lib3mf_builditem_getobjecttransform, (void*, TTransform*))                               \
+    X(IsMeshObject, lib3mf_object_ismeshobject, (void*, uint8_t*))                                                    \
+    X(IsComponentsObject, lib3mf_object_iscomponentsobject, (void*, uint8_t*))                                        \
+    X(GetUniqueResourceId, lib3mf_resource_getuniqueresourceid, (void*, uint32_t*))                                   \
+    X(GetComponentCount, lib3mf_componentsobject_getcomponentcount, (void*, uint32_t*))                               \
+    X(GetComponent, lib3mf_componentsobject_getcomponent, (void*, uint32_t, void**))                                  \
+    X(GetComponentObject, lib3mf_component_getobjectresource, (void*, void**))                                        \
+    X(GetComponentTransform, lib3mf_component_gettransform, (void*, TTransform*))                                     \
+    X(Release, lib3mf_release, (void*))                                                                               \
+    X(GetLastError, lib3mf_getlasterror, (void*, uint32_t, uint32_t*, char*, uint8_t*))
+// clang-format on
+
 #pragma pack(push, 1)
 struct TPosition {
     float Coordinates[3];
@@ -134,40 +175,10 @@ public:
     void Release(void* handle) const noexcept;
 
 private:
-    // The entry points, with the 2.x signatures (bool out values as bytes).
     struct TEntryPoints {
-        int32_t(VOXARO_CDECL* GetLibraryVersion)(uint32_t*, uint32_t*, uint32_t*);
-        int32_t(VOXARO_CDECL* CreateModel)(void**);
-        int32_t(VOXARO_CDECL* QueryReader)(void*, const char*, void**);
-        int32_t(VOXARO_CDECL* ReadFromFile)(void*, const char*);
-        int32_t(VOXARO_CDECL* GetMeshObjects)(void*, void**);
-        int32_t(VOXARO_CDECL* MoveNext)(void*, uint8_t*);
-        int32_t(VOXARO_CDECL* GetCurrentMeshObject)(void*, void**);
-        int32_t(VOXARO_CDECL* GetVertexCount)(void*, uint32_t*);
-        int32_t(VOXARO_CDECL* GetTriangleCount)(void*, uint32_t*);
-        int32_t(VOXARO_CDECL* GetVertices)(void*, uint64_t, uint64_t*, TPosition*);
-        int32_t(VOXARO_CDECL* GetTriangleIndices)(void*, uint64_t, uint64_t*, TTriangle*);
-        int32_t(VOXARO_CDECL* GetAllTriangleProperties)(void*, uint64_t, uint64_t*, TTriangleProperties*);
-        int32_t(VOXARO_CDECL* GetObjectLevelProperty)(void*, uint32_t*, uint32_t*, uint8_t*);
-        int32_t(VOXARO_CDECL* GetBaseMaterialGroupById)(void*, uint32_t, void**);
-        int32_t(VOXARO_CDECL* GetDisplayColor)(void*, uint32_t, TByteColor*);
-        int32_t(VOXARO_CDECL* GetPropertyTypeById)(void*, uint32_t, int32_t*);
-        int32_t(VOXARO_CDECL* GetColorGroupById)(void*, uint32_t, void**);
-        int32_t(VOXARO_CDECL* GetColor)(void*, uint32_t, TByteColor*);
-        int32_t(VOXARO_CDECL* GetBuildItems)(void*, void**);
-        int32_t(VOXARO_CDECL* MoveNextBuildItem)(void*, uint8_t*);
-        int32_t(VOXARO_CDECL* GetCurrentBuildItem)(void*, void**);
-        int32_t(VOXARO_CDECL* GetBuildItemObject)(void*, void**);
-        int32_t(VOXARO_CDECL* GetBuildItemTransform)(void*, TTransform*);
-        int32_t(VOXARO_CDECL* IsMeshObject)(void*, uint8_t*);
-        int32_t(VOXARO_CDECL* IsComponentsObject)(void*, uint8_t*);
-        int32_t(VOXARO_CDECL* GetUniqueResourceId)(void*, uint32_t*);
-        int32_t(VOXARO_CDECL* GetComponentCount)(void*, uint32_t*);
-        int32_t(VOXARO_CDECL* GetComponent)(void*, uint32_t, void**);
-        int32_t(VOXARO_CDECL* GetComponentObject)(void*, void**);
-        int32_t(VOXARO_CDECL* GetComponentTransform)(void*, TTransform*);
-        int32_t(VOXARO_CDECL* Release)(void*);
-        int32_t(VOXARO_CDECL* GetLastError)(void*, uint32_t, uint32_t*, char*, uint8_t*);
+#define VOXARO_LIB3MF_FIELD(field, name, params) int32_t(VOXARO_CDECL* field) params;
+        VOXARO_LIB3MF_FUNCTIONS(VOXARO_LIB3MF_FIELD)
+#undef VOXARO_LIB3MF_FIELD
     };
 
     void ResolveEntryPoints();
