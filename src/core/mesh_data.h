@@ -85,8 +85,10 @@ public:
     // TReaderError with its message instead (see reader_error.h).
     bool LoadFromFile(const std::wstring& FileName, const std::string& PluginDir);
 
-    // STL readers (stl_reader.cpp). LoadBinarySTL expects the file at byte 84.
+    // STL readers (stl_reader.cpp). LoadBinarySTL reads the records after the
+    // 84-byte header, in parts side by side for large files.
     bool LoadBinarySTL(TFile& file, uint32_t triangleCount);
+    uint32_t ConvertRecords(const TFile& file, uint32_t first, uint32_t last);
     bool LoadAsciiSTL(TFile& file);
     // STEP reader (step_*.cpp): from a file, or from bytes in memory.
     bool LoadSTEP(const std::wstring& FileName);

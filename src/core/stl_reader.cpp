@@ -7,11 +7,13 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "decimal.h"
 #include "file_io.h"
 #include "memory_hint.h"
 #include "mesh_data.h"
+#include "parallel.h"
 #include "reader_error.h"
 #include "text_scan.h"
 
@@ -126,27 +128,47 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
     HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
-    std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
-    uint32_t done = 0;
-    while (done < triangleCount) {
-        size_t want = std::min<size_t>(kBlockTriangles, triangleCount - done);
-        size_t got = file.ReadFull(block.get(), want * kRecordSize);
-        size_t whole = got / kRecordSize;
-        for (size_t i = 0; i < whole; ++i) {
-            uint32_t first = 3 * (done + static_cast<uint32_t>(i));
-            StoreRecord(block.get() + i * kRecordSize, &Vertices[first], &Indices[first], first);
-        }
-        done += static_cast<uint32_t>(whole);
-        if (whole < want) {
+    // Each part converts its own run of records; the first short read, in
+    // file order, is the one reported.
+    const int parts = PartsFor(kRecordSize * static_cast<uint64_t>(triangleCount));
+    std::vector<uint32_t> stopped(static_cast<size_t>(parts), triangleCount);
+    RunParts(parts, [&](int part) {
+        const uint32_t first = static_cast<uint32_t>(uint64_t(triangleCount) * part / parts);
+        const uint32_t last = static_cast<uint32_t>(uint64_t(triangleCount) * (part + 1) / parts);
+        const uint32_t done = ConvertRecords(file, first, last);
+        if (done < last) stopped[static_cast<size_t>(part)] = done;
+    });
+    for (uint32_t done : stopped)
+        if (done < triangleCount) {
             ErrorMsg = "STL Binary: Read error at triangle " + std::to_string(done) + ".";
             return false;
         }
-    }
     ObjectCount = 1;
     ComputeBounds();
     InfoText =
         "STL Binary  |  Triangles: " + std::to_string(triangleCount) + "  |  Vertices: " + std::to_string(VertexCount);
     return true;
+}
+
+// Records [first, last) into their vertices; returns last, or the first
+// triangle a short read left out.
+uint32_t TMeshData::ConvertRecords(const TFile& file, uint32_t first, uint32_t last)
+{
+    std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
+    uint32_t done = first;
+    while (done < last) {
+        const size_t want = std::min<size_t>(kBlockTriangles, last - done);
+        uint32_t error = 0;
+        const size_t got = file.ReadFullAt(84 + kRecordSize * uint64_t(done), block.get(), want * kRecordSize, error);
+        const size_t whole = got / kRecordSize;
+        for (size_t i = 0; i < whole; ++i) {
+            const uint32_t v = 3 * (done + static_cast<uint32_t>(i));
+            StoreRecord(block.get() + i * kRecordSize, &Vertices[v], &Indices[v], v);
+        }
+        done += static_cast<uint32_t>(whole);
+        if (whole < want) return done;
+    }
+    return last;
 }
 
 bool TMeshData::LoadAsciiSTL(TFile& file)

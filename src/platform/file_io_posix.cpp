@@ -75,6 +75,24 @@ bool TFile::Read(void* buffer, size_t n, size_t& got)
     }
 }
 
+size_t TFile::ReadFullAt(uint64_t offset, void* buffer, size_t n, uint32_t& error) const
+{
+    error = 0;
+    auto* out = static_cast<char*>(buffer);
+    size_t total = 0;
+    while (total < n) {
+        ssize_t r = ::pread(static_cast<int>(Handle_), out + total, n - total, static_cast<off_t>(offset + total));
+        if (r == 0) break;
+        if (r > 0) {
+            total += static_cast<size_t>(r);
+        } else if (errno != EINTR) {
+            error = static_cast<uint32_t>(errno);
+            break;
+        }
+    }
+    return total;
+}
+
 bool TFile::Size(uint64_t& size)
 {
     struct stat st {};

@@ -63,6 +63,31 @@ bool TFile::Read(void* buffer, size_t n, size_t& got)
     return true;
 }
 
+size_t TFile::ReadFullAt(uint64_t offset, void* buffer, size_t n, uint32_t& error) const
+{
+    error = 0;
+    auto* out = static_cast<char*>(buffer);
+    size_t total = 0;
+    while (total < n) {
+        const uint64_t at = offset + total;
+        const size_t left = n - total;
+        DWORD want = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+        // A synchronous handle reads at the offset given and waits for it.
+        OVERLAPPED where{};
+        where.Offset = static_cast<DWORD>(at);
+        where.OffsetHigh = static_cast<DWORD>(at >> 32);
+        DWORD read = 0;
+        if (!ReadFile(AsHandle(Handle_), out + total, want, &read, &where)) {
+            const DWORD code = GetLastError();
+            if (code != ERROR_HANDLE_EOF) error = code;
+            break;
+        }
+        if (read == 0) break;
+        total += read;
+    }
+    return total;
+}
+
 bool TFile::Size(uint64_t& size)
 {
     DWORD high = 0;

@@ -416,6 +416,28 @@ TEST(StlBinary, PositionsAreTheFileValuesUnchanged)
     }
 }
 
+// Large files are converted in parts side by side: every record must still
+// land at its own place, with its neighbours' parts joined without a gap.
+TEST(StlBinary, LargeFileKeepsEveryRecordInPlace)
+{
+    const uint32_t count = 120000;  // 6 MB, past the size worth splitting
+    std::vector<TFacet> facets(count);
+    for (uint32_t t = 0; t < count; ++t)
+        for (int k = 0; k < 3; ++k)
+            facets[t].Corner[k] = {float(t), float(k), -float(t) * 0.5f};
+    TMeshData m;
+    ASSERT_TRUE(LoadStl(m, BinaryStl(facets)));
+    ASSERT_EQ(m.VertexCount, static_cast<int32_t>(3 * count));
+    for (uint32_t i = 0; i < 3 * count; ++i) {
+        const TGLVertex& v = m.Vertices[i];
+        const Vec3& want = facets[i / 3].Corner[i % 3];
+        if (v.X != want[0] || v.Y != want[1] || v.Z != want[2] || m.Indices[i] != i) {
+            ADD_FAILURE() << "vertex " << i << " is (" << v.X << ", " << v.Y << ", " << v.Z << ")";
+            break;
+        }
+    }
+}
+
 TEST(StlBinary, ReadErrorNamesTheFirstIncompleteTriangle)
 {
     // LoadBinarySTL is handed a file at byte 84 and a count larger than the
