@@ -52,39 +52,46 @@ bool EqualsLower(const char* p, const char* end, const char* word)
     return p == end;
 }
 
+// Digits from p on into mantissa; returns the end of the run.
+const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
+{
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p)
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    return p;
+}
+
 // The common short decimals ("-12.3457", "1.5e+03") without the general
-// parser: at most 15 significant digits keep the mantissa exact, and
-// ScaleExactly decides the rest. False means "not this simple form", and the
-// general parser decides.
+// parser: at most 15 digits keep the mantissa exact, and ScaleExactly decides
+// the rest. False means "not this simple form", and the general parser
+// decides.
 bool ShortDecimal(const char* p, const char* end, double& value)
 {
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
     uint64_t mantissa = 0;
-    int digits = 0, significant = 0, scale = 0;
-    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits) {
-        if (mantissa != 0 || *p != '0') ++significant;
-        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-        if (significant > 15) return false;
-    }
+    const char* digits = p;
+    p = AddDigits(p, end, mantissa);
+    long count = p - digits;
+    int scale = 0;
     if (p < end && *p == '.') {
-        for (++p; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++digits, --scale) {
-            if (mantissa != 0 || *p != '0') ++significant;
-            mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-            if (significant > 15) return false;
-        }
+        const char* fraction = ++p;
+        p = AddDigits(p, end, mantissa);
+        scale = static_cast<int>(fraction - p);
+        count += p - fraction;
     }
-    if (digits == 0) return false;
+    // Up to 15 digits; wrapped mantissas of longer runs are never used.
+    if (count == 0 || count > 15) return false;
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
         bool negExp = false;
         if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
-        int exp = 0, expDigits = 0;
-        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p, ++expDigits) {
+        int exp = 0;
+        const char* expDigits = p;
+        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
             exp = exp * 10 + (*p - '0');
             if (exp > 100) return false;
         }
-        if (expDigits == 0) return false;
+        if (p == expDigits) return false;
         scale += negExp ? -exp : exp;
     }
     double v = 0;
