@@ -1,27 +1,22 @@
-// STL reader, binary and ASCII. The encoding is decided by the file size alone:
-// a file of exactly 84 + 50 x count bytes is binary, anything else ASCII.
+// STL reader: the binary/ASCII decision and the binary records (the ASCII
+// text is read in stl_ascii.cpp). The encoding is decided by the file size
+// alone: a file of exactly 84 + 50 x count bytes is binary, anything else ASCII.
 #include <algorithm>
 #include <cstring>
-#include <exception>
-#include <limits>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
-#include "decimal.h"
 #include "file_io.h"
 #include "memory_hint.h"
 #include "mesh_data.h"
 #include "parallel.h"
 #include "reader_error.h"
-#include "text_scan.h"
 
 namespace voxaro {
 
 namespace {
 
-constexpr uint64_t kAsciiLimit = 64ull * 1024 * 1024;
 constexpr size_t kRecordSize = 50;
 // Binary records are read in blocks of this many triangles (about 1 MB).
 constexpr size_t kBlockTriangles = 20000;
@@ -36,54 +31,6 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
         SetGLVertex(out[k], f, f + 3 + 3 * k);
         indices[k] = first + k;
     }
-}
-
-// The counting pass looks only at the first six characters of the trimmed
-// line: "facet" and exactly one space.
-bool StartsWithFacet(const char* b, const char* e)
-{
-    Trim(b, e);
-    return e - b >= 6 && EqualsNoCase(b, b + 5, "facet") && b[5] == ' ';
-}
-
-struct Token {
-    const char* Begin;
-    const char* End;
-};
-
-// Splits a line into at most maxTokens tokens; returns how many there are
-// (counting on past maxTokens, up to maxTokens + 1).
-int Tokenize(const char* b, const char* e, Token* tokens, int maxTokens)
-{
-    int count = 0;
-    while (b < e) {
-        while (b < e && IsBlank(*b))
-            ++b;
-        if (b == e) break;
-        const char* s = b;
-        while (b < e && !IsBlank(*b))
-            ++b;
-        if (count < maxTokens) tokens[count] = {s, b};
-        if (++count > maxTokens) break;
-    }
-    return count;
-}
-
-bool ConvertToken(const Token& t, float& out)
-{
-    if (t.End - t.Begin >= 256) return false;
-    double d = 0;
-    if (!ParseDecimalOrSpecial(t.Begin, t.End, d)) return false;
-    // Round to nearest float: values from halfway between FLT_MAX and 2^128
-    // upwards become infinity, smaller ones round down to FLT_MAX.
-    constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
-    if (d >= kOverflow)
-        out = std::numeric_limits<float>::infinity();
-    else if (d <= -kOverflow)
-        out = -std::numeric_limits<float>::infinity();
-    else
-        out = static_cast<float>(d);
-    return true;
 }
 
 }  // namespace
@@ -169,65 +116,6 @@ uint32_t TMeshData::ConvertRecords(const TFile& file, uint32_t first, uint32_t l
         if (whole < want) return done;
     }
     return last;
-}
-
-bool TMeshData::LoadAsciiSTL(TFile& file)
-{
-    uint64_t size = 0;
-    if (!file.SeekStart() || !file.Size(size)) {
-        ErrorMsg = "ASCII-STL: Read error.";
-        return false;
-    }
-    if (size > kAsciiLimit) {
-        ErrorMsg = "ASCII-STL: File too large (max. 64 MB).";
-        return false;
-    }
-    std::unique_ptr<char[]> text(new (std::nothrow) char[static_cast<size_t>(size) + 1]);
-    if (!text) throw TOutOfMemory();
-    HintSequentialFill(text.get(), static_cast<size_t>(size));
-    if (file.ReadFull(text.get(), static_cast<size_t>(size)) < size) {
-        ErrorMsg = "ASCII-STL: Read error.";
-        return false;
-    }
-    const char* begin = text.get();
-    const char* end = begin + size;
-
-    uint64_t capacity = 0;
-    ForEachLine(begin, end, [&](const char* b, const char* e) {
-        if (StartsWithFacet(b, e)) capacity += 3;
-    });
-    if (capacity == 0) {
-        ErrorMsg = "ASCII-STL: No triangles found.";
-        return false;
-    }
-    if (!Allocate(capacity, capacity)) throw TOutOfMemory();
-    HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
-    HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
-
-    float normal[3] = {0.0f, 0.0f, 0.0f};
-    uint32_t n = 0;
-    ForEachLine(begin, end, [&](const char* b, const char* e) {
-        Token t[5];
-        int count = Tokenize(b, e, t, 5);
-        if (count < 4) return;
-        if (count >= 5 && EqualsNoCase(t[0].Begin, t[0].End, "facet") && EqualsNoCase(t[1].Begin, t[1].End, "normal")) {
-            for (int k = 0; k < 3; ++k)
-                ConvertToken(t[2 + k], normal[k]);
-            NormalizeVector(normal[0], normal[1], normal[2]);
-        } else if (EqualsNoCase(t[0].Begin, t[0].End, "vertex") && n < capacity) {
-            float p[3];
-            for (int k = 0; k < 3; ++k)
-                if (!ConvertToken(t[1 + k], p[k])) return;
-            SetGLVertex(Vertices[n], normal, p);
-            Indices[n] = n;
-            ++n;
-        }
-    });
-    VertexCount = IndexCount = static_cast<int32_t>(n);
-    ObjectCount = 1;
-    ComputeBounds();
-    InfoText = "STL ASCII  |  Triangles: " + std::to_string(n / 3) + "  |  Vertices: " + std::to_string(n);
-    return true;
 }
 
 }  // namespace voxaro

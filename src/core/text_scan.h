@@ -98,6 +98,26 @@ inline const char* FindLineBreak(const char* p, const char* end)
     return p;
 }
 
+// First blank in [p, end), or end: the end of the token starting at p. Eight
+// bytes at a time, as FindLineBreak.
+inline const char* FindBlank(const char* p, const char* end)
+{
+    constexpr uint64_t kOnes = 0x0101010101010101ull;
+    constexpr uint64_t kHigh = 0x8080808080808080ull;
+    constexpr bool kFirstByteLowest = __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__;
+    while (kFirstByteLowest && end - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        // A flag for each byte below 33; flags above the lowest may be false.
+        const uint64_t flags = (w - kOnes * 33) & ~w & kHigh;
+        if (flags != 0) return p + __builtin_ctzll(flags) / 8;
+        p += 8;
+    }
+    while (p < end && !IsBlank(*p))
+        ++p;
+    return p;
+}
+
 // Calls fn(lineBegin, lineEnd) for every line of [p, end), without its break.
 // CR LF, LF and a lone CR each end a line; text after the last break is a
 // line of its own, and a break at the very end starts no empty line.
