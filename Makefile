@@ -13,8 +13,8 @@ build:
 package: build   ## out/voxaro.zip for Total Commander's plug-in installer
 	bash tools/package.sh
 
-bench:           ## speed and memory benchmarks
-	bash tools/setup.sh
+bench:           ## speed and memory benchmarks, with Assimp as the peer
+	bash tools/setup.sh bench
 	cmake --preset native >/dev/null
 	cmake --build --preset native -j2 --target bench
 

@@ -1,11 +1,16 @@
 #include "bench_files.h"
 
 #include <cstdio>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <spawn.h>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace voxaro::bench {
 
@@ -59,6 +64,25 @@ long long CurrentRssBytes()
         std::fclose(f);
     }
     return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+int RunProgram(const std::vector<std::string>& args)
+{
+    std::vector<std::string> copy = args;
+    std::vector<char*> argv;
+    for (std::string& a : copy)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) return -1;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace voxaro::bench

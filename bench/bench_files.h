@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace voxaro::bench {
 
@@ -14,6 +15,10 @@ long long PeakRssBytes();
 // Lets the next PeakRssBytes() start from the current resident size.
 void ResetPeakRss();
 long long CurrentRssBytes();
+
+// Runs a program with its arguments (args[0] is its path), output thrown
+// away, and waits for it; its exit code, or -1 when it could not run.
+int RunProgram(const std::vector<std::string>& args);
 
 // Writes a PrusaSlicer-like print of about bytes into the benchmark's folder
 // and returns its path (empty when it cannot be written).

@@ -10,12 +10,7 @@
 #include <string>
 #include <vector>
 
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include "bench_files.h"
-
-extern char** environ;
 
 namespace {
 
@@ -64,17 +59,7 @@ std::string MakeGCode()
 
 int RunThumbnailCommand(const std::string& file, const std::string& out)
 {
-    const std::string program = VOXARO_CLI;
-    std::vector<std::string> args{program, "thumbnail", file, out, "--size", "256"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return bench::RunProgram({VOXARO_CLI, "thumbnail", file, out, "--size", "256"});
 }
 
 void BM_ThumbnailCommand(benchmark::State& state, std::string (*makeFile)())

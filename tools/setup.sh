@@ -15,10 +15,12 @@ PACKAGES=(
 
 # `setup.sh fuzz` also brings clang and its libFuzzer run time; `setup.sh occt`
 # OpenCASCADE, which writes the STEP test files (tools/step_fixtures) and,
-# with its visualisation package, builds the STEP oracle (tests/step_oracle).
+# with its visualisation package, builds the STEP oracle (tests/step_oracle);
+# `setup.sh bench` Assimp, the general importer the load benchmarks race.
 if [ "${1:-}" = fuzz ]; then PACKAGES+=(clang libclang-rt-14-dev); fi
 if [ "${1:-}" = occt ]; then PACKAGES+=(libocct-data-exchange-dev libocct-modeling-algorithms-dev libocct-ocaf-dev
   libocct-visualization-dev); fi
+if [ "${1:-}" = bench ]; then PACKAGES+=(libassimp-dev); fi
 
 missing=()
 for p in "${PACKAGES[@]}"; do
