@@ -191,14 +191,15 @@ void BM_GCodeLoadFromFile(benchmark::State& state)
         }
         moves = parser.MoveCount;
         layers = parser.LayerCount;
-        arrayBytes = parser.Moves.size() * sizeof(TGCodeMove);
-        benchmark::DoNotOptimize(parser.Moves.data());
+        arrayBytes = parser.Moves.Bytes();
+        benchmark::DoNotOptimize(&parser.Moves);
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
     state.counters["file_MB"] = static_cast<double>(size) / 1e6;
     state.counters["moves"] = moves;
     state.counters["layers"] = layers;
     state.counters["move_array_MB"] = static_cast<double>(arrayBytes) / 1e6;
+    state.counters["store_B_per_move"] = moves > 0 ? static_cast<double>(arrayBytes) / moves : 0;
     state.counters["peak_rss_MB"] = static_cast<double>(bench::PeakRssBytes()) / 1e6;
 }
 

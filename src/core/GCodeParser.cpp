@@ -14,7 +14,6 @@
 
 #include "decimal.h"
 #include "file_io.h"
-#include "memory_hint.h"
 #include "reader_error.h"
 #include "text_scan.h"
 
@@ -23,10 +22,6 @@ namespace voxaro {
 namespace {
 
 std::atomic<int32_t> ColorByLayerFlag{0};
-
-// AddMove asks the system to ready the move array's memory this many moves at
-// a time.
-constexpr int32_t kWriteAheadMoves = 4096;
 
 // ---------------------------------------------------------------------------
 // Text helpers. Lines are raw bytes and may hold NULs, so nothing here relies
@@ -458,6 +453,7 @@ bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
         MinY = 0, MaxY = 100;
         MinZ = 0, MaxZ = 10;
     }
+    Moves.ShrinkToFit();
     ComputePrintBounds();
     return true;
 }
@@ -619,30 +615,13 @@ bool TGCodeParser::ReadWord(const char* line, size_t length, size_t& pos, char& 
     return read;
 }
 
-// Capacity doubles from 256, up to the largest count a 32-bit MoveCount holds
-// and MoveMemoryLimit allows.
-bool TGCodeParser::GrowMoves()
-{
-    const size_t limit = std::min<size_t>(INT32_MAX, MoveMemoryLimit / sizeof(TGCodeMove));
-    const size_t old = Moves.size();
-    if (old >= limit) return false;
-    const size_t length = old > limit / 2 ? limit : std::min(limit, std::max<size_t>(old * 2, 256));
-    return Moves.Resize(length);
-}
-
 void TGCodeParser::AddMove(const TGCodeMove& move)
 {
     if (Incomplete) return;
-    if (static_cast<size_t>(MoveCount) >= Moves.size() && !GrowMoves()) {
+    if (!Moves.Append(move, MoveMemoryLimit)) {
         Incomplete = true;
         return;
     }
-    if (MoveCount % kWriteAheadMoves == 0) {
-        // Big arrays fill faster with their pages readied a batch at a time.
-        const size_t batch = std::min<size_t>(kWriteAheadMoves, Moves.size() - static_cast<size_t>(MoveCount));
-        HintWriteSoon(Moves.data() + MoveCount, batch * sizeof(TGCodeMove));
-    }
-    Moves[static_cast<size_t>(MoveCount)] = move;
     ++MoveCount;
     if (PrintBoxes_.Moves == MoveCount - 1) PrintBoxes_.Add(move);
 }
@@ -667,7 +646,7 @@ void TGCodeParser::ComputePrintBounds()
         // Moves placed without AddMove: collect the boxes afresh.
         PrintBoxes_ = TPrintBoxes();
         for (int32_t i = 0; i < MoveCount; ++i)
-            PrintBoxes_.Add(Moves[static_cast<size_t>(i)]);
+            PrintBoxes_.Add(GetMove(i));
     }
     const TGCodeBox& box = PrintBoxes_.Best();
     PrintMinX = box.Min[0], PrintMaxX = box.Max[0];
@@ -697,8 +676,9 @@ const TGCodeBox& TGCodeParser::TPrintBoxes::Best() const
 
 TGCodeMove TGCodeParser::GetMove(int32_t i) const
 {
-    if (i < 0 || i >= MoveCount) return TGCodeMove{};
-    return Moves[static_cast<size_t>(i)];
+    TGCodeMove m{};
+    if (i >= 0 && i < MoveCount && static_cast<size_t>(i) < Moves.Count()) Moves.Get(static_cast<size_t>(i), m);
+    return m;
 }
 
 namespace {

@@ -8,60 +8,9 @@
 #include <cstdint>
 #include <string>
 
-#include "pod_array.h"
+#include "gcode_moves.h"
 
 namespace voxaro {
-
-// Printed feature a move belongs to, named by slicer comments.
-enum TGCodeFeature : uint8_t {
-    gfNone = 0,
-    gfOuterWall = 1,
-    gfInnerWall = 2,
-    gfTopSurface = 3,
-    gfBottomSurface = 4,
-    gfSparseInfill = 5,
-    gfSolidInfill = 6,
-    gfSupport = 7,
-    gfSupportInterface = 8,
-    gfBridge = 9,
-    gfSkirtBrim = 10,
-    gfWipeTower = 11,
-    gfIroning = 12,
-};
-
-// The G command of a recorded move (TGCodeMove::Kind): G0 to G3.
-enum TGCodeMoveKind : uint8_t {
-    mkRapid = 0,
-    mkLinear = 1,
-    mkClockwiseArc = 2,
-    mkCounterClockwiseArc = 3,
-};
-
-inline bool IsArc(uint8_t kind)
-{
-    return kind == mkClockwiseArc || kind == mkCounterClockwiseArc;
-}
-// A linear move or an arc: the kinds that may deposit material.
-inline bool IsFeedMove(uint8_t kind)
-{
-    return kind == mkLinear || IsArc(kind);
-}
-
-// One recorded move. Its start point is the end point of the move before it.
-// Fields are ordered to pack into 80 bytes: big files hold millions of moves.
-struct TGCodeMove {
-    double X, Y, Z;         // end point, absolute
-    double I, J, K;         // arc centre offsets as written on the line, 0 when absent
-    double E;               // extruder position after the move
-    double F;               // feed rate in effect
-    int32_t Layer;          // layer index, 0 before the first layer change
-    float LineWidth;        // from "; LINE_WIDTH:" comments, default 0.4
-    float LayerHeight;      // from "; LAYER_HEIGHT:" comments, default 0.2
-    uint8_t Kind;           // a TGCodeMoveKind
-    bool Extrude;           // the move deposits material
-    TGCodeFeature Feature;  // feature in effect when the move was read
-};
-static_assert(sizeof(TGCodeMove) == 80, "TGCodeMove packs into 80 bytes");
 
 // A box of end points, empty until the first one.
 struct TGCodeBox {
@@ -94,9 +43,8 @@ public:
     // line breaks costs no more memory than any other.
     static constexpr size_t kMaxLineLength = size_t(64) << 10;
 
-    // Storage; its size is the capacity. Only the first MoveCount entries
-    // are meaningful.
-    TPodArray<TGCodeMove> Moves;
+    // The moves read; MoveCount of them.
+    TGCodeMoveStore Moves;
     int32_t MoveCount = 0;
     double MinX, MaxX, MinY, MaxY, MinZ, MaxZ;
     double PrintMinX, PrintMaxX, PrintMinY, PrintMaxY, PrintMinZ, PrintMaxZ;
@@ -110,7 +58,7 @@ public:
     bool Incomplete = false;
     // Reason of the last failed load (UTF-8); empty after a success.
     std::string ErrorMsg;
-    // Bytes the move array may take; growing past them counts as running out
+    // Bytes the move store may take; growing past them counts as running out
     // of memory.
     size_t MoveMemoryLimit = SIZE_MAX;
 
@@ -147,7 +95,6 @@ private:
     };
     TPrintBoxes PrintBoxes_;
 
-    bool GrowMoves();
     bool ParseHeightComment(const char* line, const char* end, TGCodeParseState& state);
     bool ParseSlicerComment(const char* begin, const char* end);
     void ExecuteCommand(const TWords& words, TGCodeParseState& state);

@@ -150,29 +150,32 @@ template <typename Thin, typename Printed>
 void WalkMoveRange(const TGCodeParser& parser, const TMoveFilter& filter, TWalkPos& pos, int32_t end, Thin&& thin,
                    Printed&& printed)
 {
-    end = std::min(end, parser.MoveCount);
+    end = std::min(end, std::min(parser.MoveCount, static_cast<int32_t>(parser.Moves.Count())));
     if (pos.Move < 0 || pos.Move >= end) return;
-    // The moves in place: this loop runs once per move of every frame drawn.
-    const TGCodeMove* moves = parser.Moves.data();
-    const TGCodeMove* prev = &moves[pos.Move > 0 ? pos.Move - 1 : 0];
+    // This loop runs once per move of every frame drawn: the moves are read
+    // into two buffers in turn, the one before and the current one.
+    TGCodeMove buffers[2];
+    int current = 0;
+    parser.Moves.Get(static_cast<size_t>(pos.Move > 0 ? pos.Move - 1 : 0), buffers[1]);
     bool runOpen = pos.RunOpen;
-    for (int32_t i = pos.Move; i < end; ++i) {
-        const TGCodeMove& m = moves[i];
+    for (int32_t i = pos.Move; i < end; ++i, current ^= 1) {
+        TGCodeMove& m = buffers[current];
+        const TGCodeMove& prev = buffers[current ^ 1];
+        parser.Moves.Get(static_cast<size_t>(i), m);
         if (filter.LayerSel < 0 || m.Layer <= filter.LayerSel) {
             const TMoveRole role = RoleOf(m);
             if (role == TMoveRole::Travel || role == TMoveRole::Idle) {
-                thin(*prev, m, role);
+                thin(prev, m, role);
                 runOpen = false;
             } else if (role == TMoveRole::Printed) {
                 if (!filter.ShowPrint || (IsSupport(m) && !filter.ShowSupport)) {
                     runOpen = false;
                 } else {
-                    printed(*prev, m, runOpen);
+                    printed(prev, m, runOpen);
                     runOpen = true;
                 }
             }
         }
-        prev = &m;
     }
     pos = {end, runOpen};
 }

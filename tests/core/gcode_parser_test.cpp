@@ -377,7 +377,7 @@ TEST(GCodeParser, GetMoveOutOfRangeIsAllZero)
     }
 }
 
-TEST(GCodeParser, MoveStorageStartsAt256AndDoubles)
+TEST(GCodeParser, MoveStorageStartsAt256AndDoublesAndKeepsNoSlackOnceLoaded)
 {
     auto lines = [](int n) {
         std::string s;
@@ -387,8 +387,13 @@ TEST(GCodeParser, MoveStorageStartsAt256AndDoubles)
     };
     TGCodeParser p;
     for (auto [moves, capacity] : {std::pair{0, 0u}, {1, 256u}, {256, 256u}, {257, 512u}, {1025, 2048u}}) {
+        TGCodeMoveStore growing;
+        TGCodeMove m{};
+        for (int i = 0; i < moves; ++i)
+            ASSERT_TRUE(growing.Append(m, SIZE_MAX));
+        EXPECT_EQ(growing.Capacity(), capacity) << moves << " moves";
         ASSERT_TRUE(LoadText(p, lines(moves)));
-        EXPECT_EQ(p.Moves.size(), capacity) << moves << " moves";
+        EXPECT_EQ(p.Moves.Capacity(), static_cast<size_t>(moves)) << moves << " moves";
     }
     EXPECT_EQ(p.MoveCount, 1025);
     EXPECT_EQ(p.GetMove(1024).X, 1025);
@@ -676,9 +681,8 @@ TEST(GCodePrintBounds, MovesPlacedStraightIntoTheArrayCountToo)
     // into the array directly are read again.
     TGCodeParser loaded, placed;
     ASSERT_TRUE(LoadText(loaded, "G1 X-5 Y-5\nG0 Z1 X100 Y100\nG1 X3 Y4\nG1 X6 Y2 Z2 E1\nG1 X7 Y1\n"));
-    ASSERT_TRUE(placed.Moves.Resize(static_cast<size_t>(loaded.MoveCount)));
     for (int32_t i = 0; i < loaded.MoveCount; ++i)
-        placed.Moves[static_cast<size_t>(i)] = loaded.GetMove(i);
+        ASSERT_TRUE(placed.Moves.Append(loaded.GetMove(i), SIZE_MAX));
     placed.MoveCount = loaded.MoveCount;
     placed.ComputePrintBounds();
     ASSERT_TRUE(placed.HasPrintBounds);
@@ -941,10 +945,11 @@ TEST(GCodeLoad, MovesThatNoLongerFitEndTheLoadMarkedIncomplete)
         text += "G1 X" + std::to_string(i) + " Y" + std::to_string(i % 7) + " E" + std::to_string(i) + "\n";
     text += ";Z:5\n;Z:6\n";  // layer comments after the last move that fitted are not read
     TGCodeParser p;
-    p.MoveMemoryLimit = 300 * sizeof(TGCodeMove);
+    p.MoveMemoryLimit = 300 * sizeof(TMoveRecord) + 16 * sizeof(TMoveRun);
     ASSERT_TRUE(LoadText(p, text)) << "the moves read are kept: a success, but incomplete";
     EXPECT_TRUE(p.Incomplete);
-    ASSERT_EQ(p.MoveCount, 300);
+    EXPECT_LE(p.Moves.Bytes(), p.MoveMemoryLimit);
+    ASSERT_EQ(p.MoveCount, 300) << "the moves share one run";
     EXPECT_EQ(p.GetMove(299).X, 300);
     EXPECT_EQ(p.LayerCount, 1);
     EXPECT_EQ(MoveBounds(p), (TBounds{1, 300, 0, 6, 0, 0}));
