@@ -11,9 +11,13 @@
 #include <initializer_list>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "decimal.h"
 #include "file_io.h"
+#include "line_chunks.h"
+#include "parallel.h"
+#include "pod_allocator.h"
 #include "reader_error.h"
 #include "text_scan.h"
 
@@ -229,12 +233,7 @@ private:
     void Hand(size_t size, const char*& line, size_t& length) const
     {
         line = Buf_.get() + Begin_;
-        length = size;
-        if (size <= TGCodeParser::kMaxLineLength) return;
-        length = TGCodeParser::kMaxLineLength;
-        while (length > 0 && !IsBlank(line[length]))
-            --length;
-        if (length == 0) length = TGCodeParser::kMaxLineLength;  // one endless word
+        length = CutLine(line, size, TGCodeParser::kMaxLineLength);
     }
 
     // After a CR: drop one LF if it follows. False when a read was needed
@@ -373,6 +372,16 @@ private:
     }
 };
 
+// A line as Execute applies it: a command's words, or what a comment sets.
+struct TGCodeParser::TLexed {
+    enum TKind : uint8_t { Command, LayerComment, Feature, Width, Height };
+    TKind Kind;
+    TGCodeFeature FeatureValue;  // Feature
+    float Size;                  // Width, Height
+    double LayerHeight;          // LayerComment
+    TWords Words;                // Command
+};
+
 void TGCodeBox::Add(const TGCodeMove& m)
 {
     const double p[3] = {m.X, m.Y, m.Z};
@@ -432,7 +441,13 @@ bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
 
     LayerCount = 1;
     TGCodeParseState state;
+    uint64_t size = 0;
+    const int parts = ReadInParts && file.Size(size) ? PartsFor(size) : 1;
     const bool read = RunStage(ErrorMsg, "GCode: ", [&] {
+        if (parts > 1) {
+            LoadInChunks(file, size, parts, state);
+            return true;
+        }
         TLineReader reader(file);
         const char* line = nullptr;
         size_t length = 0;
@@ -460,64 +475,105 @@ bool TGCodeParser::LoadFromFile(const std::wstring& FileName)
 
 void TGCodeParser::ParseLine(const char* line, size_t length, TGCodeParseState& state)
 {
-    const char* end = line + length;
-    const char* begin = line;
-    Trim(begin, end);
-    // The command's words end at the first ';' or '(' at the latest, as
-    // neither can be part of a word.
-    TWords words;
-    const char* stop = words.Read(begin, end);
-    // Every comment the parser understands holds a ';', and no word does:
-    // most lines end their scan at the end and have none.
-    if (stop != end && std::memchr(stop, ';', static_cast<size_t>(end - stop))) {
-        if (ParseHeightComment(line, line + length, state)) return;
-        if (ParseSlicerComment(begin, end)) return;
-    }
-    ExecuteCommand(words, state);
+    TLexed lexed;
+    if (Lex(line, length, lexed)) Execute(lexed, state);
 }
 
-// "; Z_HEIGHT:" anywhere (exact case) or ";Z:" at the very start of the line.
-bool TGCodeParser::ParseHeightComment(const char* line, const char* end, TGCodeParseState& state)
+namespace {
+
+// "; Z_HEIGHT:" anywhere (exact case) or ";Z:" at the very start of the
+// line: the text after it, or null.
+const char* HeightCommentText(const char* line, const char* end)
 {
     static const char kZHeight[] = "; Z_HEIGHT:";
-    const char* text = nullptr;
-    if (const char* m = FindMarker(line, end, kZHeight, false))
-        text = m + sizeof(kZHeight) - 1;
-    else if (end - line > 2 && line[0] == ';' && line[1] == 'Z' && line[2] == ':')
-        text = line + 3;
-    else
-        return false;
-    double h = 0;
-    if (ParseTrimmed(text, end, h)) ApplyLayerComment(h, state);
-    return true;
+    if (const char* m = FindMarker(line, end, kZHeight, false)) return m + sizeof(kZHeight) - 1;
+    if (end - line > 2 && line[0] == ';' && line[1] == 'Z' && line[2] == ':') return line + 3;
+    return nullptr;
 }
 
-// Feature, width and height comments, matched on the trimmed line without
-// regard to letter case.
-bool TGCodeParser::ParseSlicerComment(const char* begin, const char* end)
+}  // namespace
+
+// Feature, width and height comments are matched on the trimmed line without
+// regard to letter case. False for a line that does nothing: a height
+// comment whose number does not convert, or a line without words or modes.
+bool TGCodeParser::Lex(const char* line, size_t length, TLexed& out)
 {
     static const char kFeature[] = "; FEATURE:";
     static const char kWidth[] = "; LINE_WIDTH:";
     static const char kHeight[] = "; LAYER_HEIGHT:";
     static const char kType[] = ";TYPE:";
-    if (const char* m = FindMarker(begin, end, kFeature, true)) {
-        CurrentFeature = MatchFeature(m + sizeof(kFeature) - 1, end, kFeatureKeywords);
-        return true;
+    const char* end = line + length;
+    const char* begin = line;
+    Trim(begin, end);
+    // The command's words end at the first ';' or '(' at the latest, as
+    // neither can be part of a word.
+    out.Words.Present = 0;
+    out.Words.Positioning = out.Words.Extrusion = 0;
+    const char* stop = out.Words.Read(begin, end);
+    out.Kind = TLexed::Command;
+    // Every comment the parser understands holds a ';', and no word does:
+    // most lines end their scan at the end and have none.
+    if (stop != end && std::memchr(stop, ';', static_cast<size_t>(end - stop))) {
+        if (const char* text = HeightCommentText(line, line + length)) {
+            out.Kind = TLexed::LayerComment;
+            return ParseTrimmed(text, line + length, out.LayerHeight);
+        }
+        if (const char* m = FindMarker(begin, end, kFeature, true)) {
+            out.Kind = TLexed::Feature;
+            out.FeatureValue = MatchFeature(m + sizeof(kFeature) - 1, end, kFeatureKeywords);
+            return true;
+        }
+        if (const char* m = FindMarker(begin, end, kWidth, true)) {
+            out.Kind = TLexed::Width;
+            out.Size = ParseFloatOr(m + sizeof(kWidth) - 1, end, 0.4f);
+            return true;
+        }
+        if (const char* m = FindMarker(begin, end, kHeight, true)) {
+            out.Kind = TLexed::Height;
+            out.Size = ParseFloatOr(m + sizeof(kHeight) - 1, end, 0.2f);
+            return true;
+        }
+        const size_t typeLen = sizeof(kType) - 1;
+        if (static_cast<size_t>(end - begin) > typeLen && SameNoCase(begin, kType, typeLen)) {
+            out.Kind = TLexed::Feature;
+            out.FeatureValue = MatchFeature(begin + typeLen, end, kTypeKeywords);
+            return true;
+        }
     }
-    if (const char* m = FindMarker(begin, end, kWidth, true)) {
-        LineWidth = ParseFloatOr(m + sizeof(kWidth) - 1, end, 0.4f);
-        return true;
+    const TWords& w = out.Words;
+    return w.Present != 0 || w.Positioning != 0 || w.Extrusion != 0;
+}
+
+void TGCodeParser::Execute(const TLexed& lexed, TGCodeParseState& state)
+{
+    switch (lexed.Kind) {
+    case TLexed::Command: ExecuteCommand(lexed.Words, state); break;
+    case TLexed::LayerComment: ApplyLayerComment(lexed.LayerHeight, state); break;
+    case TLexed::Feature: CurrentFeature = lexed.FeatureValue; break;
+    case TLexed::Width: LineWidth = lexed.Size; break;
+    case TLexed::Height: LayerHeight = lexed.Size; break;
     }
-    if (const char* m = FindMarker(begin, end, kHeight, true)) {
-        LayerHeight = ParseFloatOr(m + sizeof(kHeight) - 1, end, 0.2f);
-        return true;
-    }
-    const size_t typeLen = sizeof(kType) - 1;
-    if (static_cast<size_t>(end - begin) > typeLen && SameNoCase(begin, kType, typeLen)) {
-        CurrentFeature = MatchFeature(begin + typeLen, end, kTypeKeywords);
-        return true;
-    }
-    return false;
+}
+
+// Files large enough to be read on several cores: lines lexed side by side
+// in chunks, executed in file order.
+void TGCodeParser::LoadInChunks(const TFile& file, uint64_t size, int parts, TGCodeParseState& state)
+{
+    using TBatch = std::vector<TLexed, TPodAllocator<TLexed>>;
+    TLineChunks<TBatch> chunks(file, size, kMaxLineLength);
+    chunks.Read(
+        parts,
+        [](const char* line, size_t length, TBatch& batch) {
+            batch.emplace_back();
+            if (!Lex(line, length, batch.back())) batch.pop_back();
+        },
+        [&](const TBatch& batch) {
+            for (const TLexed& lexed : batch) {
+                if (Incomplete) return false;
+                Execute(lexed, state);
+            }
+            return !Incomplete;
+        });
 }
 
 void TGCodeParser::ExecuteCommand(const TWords& words, TGCodeParseState& state)

@@ -12,6 +12,8 @@
 
 namespace voxaro {
 
+class TFile;
+
 // A box of end points, empty until the first one.
 struct TGCodeBox {
     double Min[3] = {DBL_MAX, DBL_MAX, DBL_MAX};
@@ -61,6 +63,9 @@ public:
     // Bytes the move store may take; growing past them counts as running out
     // of memory.
     size_t MoveMemoryLimit = SIZE_MAX;
+    // Large files are lexed on several cores (their lines still take effect
+    // in file order); false reads every file in one pass on the caller's thread.
+    bool ReadInParts = true;
 
     TGCodeParser();
 
@@ -82,6 +87,7 @@ public:
 
 private:
     struct TWords;  // the words of one command line
+    struct TLexed;  // what one line asks for, read without the parse state
 
     // The boxes the print bounds are chosen from, kept by AddMove so that
     // ComputePrintBounds need not read the moves again. A box is no longer
@@ -95,8 +101,9 @@ private:
     };
     TPrintBoxes PrintBoxes_;
 
-    bool ParseHeightComment(const char* line, const char* end, TGCodeParseState& state);
-    bool ParseSlicerComment(const char* begin, const char* end);
+    static bool Lex(const char* line, size_t length, TLexed& out);
+    void Execute(const TLexed& lexed, TGCodeParseState& state);
+    void LoadInChunks(const TFile& file, uint64_t size, int parts, TGCodeParseState& state);
     void ExecuteCommand(const TWords& words, TGCodeParseState& state);
     void ExecuteMove(TGCodeMoveKind kind, const TWords& words, TGCodeParseState& state);
     void ApplyLayerComment(double height, TGCodeParseState& state);

@@ -38,10 +38,11 @@ std::string PadNumbers(const std::string& text)
 }
 
 // Counts, bounds and every field of every move; doubles by their bits.
-std::vector<uint64_t> Loaded(const std::string& text)
+std::vector<uint64_t> Loaded(const std::string& text, bool inParts = true)
 {
     static int serial = 0;
     TGCodeParser p;
+    p.ReadInParts = inParts;
     EXPECT_TRUE(p.LoadFromFile(test::Wide(test::WriteTempFile("identity_" + std::to_string(++serial), text))));
     std::vector<uint64_t> out = {uint64_t(p.MoveCount), uint64_t(p.LayerCount)};
     auto add = [&out](double v) { out.push_back(0), std::memcpy(&out.back(), &v, sizeof v); };
@@ -72,11 +73,12 @@ TEST(GCodeIdentity, PaddedNumbersLoadTheSameFromARealFile)
     ExpectSameLoad(test::ReadFileBytes(test::DataFile("prusaslicer_overhang_supports.gcode")));
 }
 
-TEST(GCodeIdentity, PaddedNumbersLoadTheSameFromOddLines)
+// Numbers of every length and form among signs, blanks, both letter cases,
+// comments and every kind of line break; with longLines, now and then a line
+// longer than the parser keeps.
+std::string OddLines(uint32_t firstSeed, int lines, bool longLines)
 {
-    // Numbers of every length and form among signs, blanks, both letter
-    // cases, comments and every kind of line break, and none at the end.
-    uint32_t seed = 2024;
+    uint32_t seed = firstSeed;
     auto next = [&seed](uint32_t n) {
         seed = seed * 1664525u + 1013904223u;
         return (seed >> 8) % n;
@@ -94,11 +96,36 @@ TEST(GCodeIdentity, PaddedNumbersLoadTheSameFromOddLines)
     const char* tails[] = {"", " ; note", " ; FEATURE: Bridge", " (c) X5", " *57", "\t", ";LINE_WIDTH: .5"};
     const char* breaks[] = {"\n", "\r\n", "\r", "\n\n"};
     std::string text;
-    for (int line = 0; line < 20000; ++line) {
+    for (int line = 0; line < lines; ++line) {
+        if (longLines && next(4000) == 0) text += std::string(70000 + next(2) * 40000, next(2) ? ' ' : 'X') + " Y7\n";
         text += next(30) == 0 ? ";Z:" + number() : heads[next(12)];
         for (uint32_t w = next(5); w > 0; --w)
             text += std::string(next(3) ? " " : "  ") + "XYZEFIJKxyzeSN"[next(14)] + (next(8) ? "" : " ") + number();
         text += std::string(tails[next(7)]) + breaks[next(4)];
     }
-    ExpectSameLoad(text + "g1 x1.25 Y-0.5");
+    return text;
+}
+
+TEST(GCodeIdentity, PaddedNumbersLoadTheSameFromOddLines)
+{
+    ExpectSameLoad(OddLines(2024, 20000, false) + "g1 x1.25 Y-0.5");
+}
+
+// Large files are lexed in chunks on several cores: the same load as one pass.
+TEST(GCodeIdentity, ChunkedLoadsMatchOnePass)
+{
+    std::vector<std::string> texts = {OddLines(7, 260000, true) + "G1 X3", OddLines(8, 200000, true)};
+    std::string real;
+    const std::string prusa = test::ReadFileBytes(test::DataFile("prusaslicer_overhang_supports.gcode"));
+    while (real.size() < 9000000)
+        real += prusa + (real.size() % 2 ? "M83\n" : "G91\nG1 Z0.4\nG90\n");
+    texts.push_back(real);
+    for (size_t i = 0; i < texts.size(); ++i) {
+        SCOPED_TRACE("text " + std::to_string(i) + ", " + std::to_string(texts[i].size()) + " bytes");
+        ASSERT_GT(texts[i].size(), size_t(5) << 20);
+        const std::vector<uint64_t> parts = Loaded(texts[i]), onePass = Loaded(texts[i], false);
+        ASSERT_EQ(parts.size(), onePass.size());
+        const auto diff = std::mismatch(parts.begin(), parts.end(), onePass.begin());
+        EXPECT_TRUE(diff.first == parts.end()) << "first difference at value " << (diff.first - parts.begin());
+    }
 }
