@@ -7,7 +7,7 @@
 // A line starts at offset 0 and after every CR or LF (an empty line may
 // stand between CR and LF) and belongs to the chunk its first byte lies in.
 // Lines longer than the limit are cut as CutLine cuts them and the rest is
-// skipped.
+// skipped; with a limit of 0 lines are handed out whole, however long.
 #pragma once
 
 #include <algorithm>
@@ -47,13 +47,20 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
                         std::vector<char>& buffer, Fn&& fn)
 {
     constexpr size_t kBlock = size_t(256) << 10;
-    buffer.resize(kBlock + limit + 1);
+    const bool cut = limit > 0;
+    const size_t least = cut ? kBlock + limit + 1 : static_cast<size_t>(std::min<uint64_t>(kBlock, size + 1));
+    if (buffer.size() < least) buffer.resize(least);
     bool skipping = begin > 0;               // up to and through the next break
     uint64_t at = skipping ? begin - 1 : 0;  // offset of buffer[0]
     size_t kept = 0;                         // bytes of an unfinished line at the front
     for (;;) {
+        // A whole line that fills the buffer makes it grow, up to the file's size.
+        if (kept == buffer.size()) buffer.resize(static_cast<size_t>(std::min<uint64_t>(2 * kept, size - at + 1)));
         const uint64_t from = at + kept;
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(buffer.size() - kept, size - from));
+        // Past the chunk's end only the line that straddles it is wanted.
+        constexpr uint64_t kPastEnd = 4096;
+        const uint64_t wanted = from < end ? end - from + kPastEnd : kPastEnd;
+        const size_t want = static_cast<size_t>(std::min<uint64_t>({buffer.size() - kept, size - from, wanted}));
         uint32_t error = 0;
         const size_t got = file.ReadFullAt(from, buffer.data() + kept, want, error);
         if (got < want)
@@ -76,14 +83,14 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
             if (at + static_cast<uint64_t>(p - buffer.data()) >= end) return;
             const char* q = FindLineBreak(p, e);
             if (q == e && !last) {
-                if (static_cast<size_t>(e - p) > limit) {
+                if (cut && static_cast<size_t>(e - p) > limit) {
                     fn(p, CutLine(p, static_cast<size_t>(e - p), limit));
                     skipping = true;
                     p = e;
                 }
                 break;
             }
-            fn(p, CutLine(p, static_cast<size_t>(q - p), limit));
+            fn(p, cut ? CutLine(p, static_cast<size_t>(q - p), limit) : static_cast<size_t>(q - p));
             if (q == e) return;
             p = q + 1;
         }
