@@ -186,5 +186,63 @@ TEST(Preview, ViewerContextStaysCurrent)
     EXPECT_NE(CaptureGL(viewer.GL()).Count(kLightBackground, 2), 0u) << "the viewer still draws";
 }
 
+// Files of several megabytes are read on several threads inside the DLL. The
+// same shapes with every line padded by text the readers ignore: each part
+// of the large file holds shapes of its own, and the thumbnails match.
+std::string PaddedLines(const std::string& text, const std::string& pad)
+{
+    std::string out;
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; start = end + 1, end = text.find('\n', start))
+        out += text.substr(start, end - start) + pad + "\n";
+    return out;
+}
+
+TEST(Preview, LargeFilesReadInPartsLookLikeTheirSmallCopies)
+{
+    // A grid of boxes of different heights, twelve facets each.
+    std::string boxes = "solid grid\n";
+    const int quads[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
+    for (int b = 0; b < 144; ++b) {
+        auto corner = [b](int i) {
+            return " " + std::to_string(b % 12 * 10 + (i & 1) * 6) + " " +
+                   std::to_string(b / 12 * 10 + (i >> 1 & 1) * 6) + " " +
+                   std::to_string((i >> 2 & 1) * (2 + b % 7 * 3));
+        };
+        for (const auto& q : quads)
+            for (int t = 0; t < 2; ++t)
+                boxes += "facet normal 0 0 0\nouter loop\nvertex" + corner(q[0]) + "\nvertex" + corner(q[t + 1]) +
+                         "\nvertex" + corner(q[t + 2]) + "\nendloop\nendfacet\n";
+    }
+    boxes += "endsolid grid\n";
+    // A zigzag of printed lines sweeping across the plate.
+    std::string zigzag = "G90\nM83\n;Z:0.2\nG1 Z0.2 F600\n";
+    for (int i = 0; i < 16000; ++i)
+        zigzag += "G1 X" + std::to_string(i / 80 % 2 ? 10 + i % 80 : 90 - i % 80) + " Y" +
+                  std::to_string(10 + i / 200) + " E0.05\n";
+    const struct {
+        const wchar_t* Name;
+        std::string Small, Large;
+    } files[] = {{L"grid.stl", boxes, PaddedLines(boxes, " " + std::string(500, 'p'))},
+                 {L"zigzag.gcode", zigzag, PaddedLines(zigzag, " ; " + std::string(400, 'p'))}};
+    for (const auto& f : files) {
+        SCOPED_TRACE(Ansi(f.Name));
+        ASSERT_GT(f.Large.size(), size_t(5) << 20);
+        TPreview small(WriteTempFile(std::wstring(L"small_") + f.Name, f.Small), 160, 160);
+        TPreview large(WriteTempFile(std::wstring(L"large_") + f.Name, f.Large), 160, 160);
+        ASSERT_NE(small.Bitmap, nullptr);
+        ASSERT_NE(large.Bitmap, nullptr);
+        const uint32_t background = small.At(0, 0);
+        size_t shape = 0, differ = 0;
+        for (int y = 0; y < 160; ++y)
+            for (int x = 0; x < 160; ++x) {
+                shape += small.At(x, y) != background;
+                differ += small.At(x, y) != large.At(x, y);
+            }
+        EXPECT_GT(shape, 2000u);
+        EXPECT_EQ(differ, 0u);
+    }
+}
+
 }  // namespace
 }  // namespace voxaro::wine
