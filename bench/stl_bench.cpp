@@ -3,7 +3,8 @@
 // the layout common exporters write. Targets: binary >= 1 GB/s, ASCII >= 150 MB/s.
 // Peak RSS is measured per benchmark (process total, and its growth since
 // start-up per triangle); the mesh itself needs 96 bytes per triangle (three 28-byte vertex
-// records and three 4-byte indices), an ASCII load also holds the whole file.
+// records and three 4-byte indices). The readers hold no copy of the file:
+// they read it in blocks.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
