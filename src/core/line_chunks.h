@@ -57,9 +57,11 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
         // A whole line that fills the buffer makes it grow, up to the file's size.
         if (kept == buffer.size()) buffer.resize(static_cast<size_t>(std::min<uint64_t>(2 * kept, size - at + 1)));
         const uint64_t from = at + kept;
-        // Past the chunk's end only the line that straddles it is wanted.
+        // Past the chunk's end only the line that straddles it is wanted:
+        // read a little, then as much again as the line holds so far, so
+        // that a long one is scanned a bounded number of times.
         constexpr uint64_t kPastEnd = 4096;
-        const uint64_t wanted = from < end ? end - from + kPastEnd : kPastEnd;
+        const uint64_t wanted = from < end ? end - from + kPastEnd : std::max<uint64_t>(kPastEnd, kept);
         const size_t want = static_cast<size_t>(std::min<uint64_t>({buffer.size() - kept, size - from, wanted}));
         uint32_t error = 0;
         const size_t got = file.ReadFullAt(from, buffer.data() + kept, want, error);
@@ -72,7 +74,9 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
         if (skipping) {
             const char* q = FindLineBreak(p, e);
             if (q == e) {
-                if (last) return;
+                // No line of this chunk starts in what is left: a file without
+                // breaks is read once, not once per chunk.
+                if (last || from + got >= end) return;
                 at = from + got, kept = 0;
                 continue;
             }

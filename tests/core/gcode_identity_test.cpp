@@ -120,6 +120,10 @@ TEST(GCodeIdentity, ChunkedLoadsMatchOnePass)
     while (real.size() < 9000000)
         real += prusa + (real.size() % 2 ? "M83\n" : "G91\nG1 Z0.4\nG90\n");
     texts.push_back(real);
+    std::string unbroken;  // one line of 6 MB: the head is kept, the rest skipped
+    while (unbroken.size() < 6000000)
+        unbroken += "G1 X" + std::to_string(unbroken.size() % 97) + " Y2 ";
+    texts.push_back(unbroken);
     for (size_t i = 0; i < texts.size(); ++i) {
         SCOPED_TRACE("text " + std::to_string(i) + ", " + std::to_string(texts[i].size()) + " bytes");
         ASSERT_GT(texts[i].size(), size_t(5) << 20);

@@ -191,6 +191,17 @@ TEST(StlAsciiCompare, NormalsCarryAcrossParts)
     ExpectSameAsBefore(s, "carry");
 }
 
+TEST(StlAsciiCompare, AHugeLineIsReadOnce)
+{
+    // A 30 MB line straddling chunks, its head a vertex: it must not be
+    // scanned again for every few kilobytes that arrive.
+    std::string s = "solid long" + std::string(90, ' ') + "\nfacet normal 0 0 1\nvertex";
+    while (s.size() < 30000000)
+        s += " 1 2 3 vertex";
+    s += "\nvertex 4 5 6\nvertex 7 8 9\n";
+    test::RunWithTimeout(6, "a 30 MB line", [&] { ExpectSameAsBefore(s, "huge line"); });
+}
+
 TEST(StlAsciiCompare, RealExportAsBefore)
 {
     ExpectSameAsBefore(test::ReadFileBytes(test::DataFile("openscad_overhang_ascii.stl")), "OpenSCAD");
