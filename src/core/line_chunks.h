@@ -137,16 +137,12 @@ private:
                 error = std::current_exception();
             }
             if (!WaitTurn(c)) return;
-            bool more = !error;
-            if (error) {
-                Error_ = error;
-            } else {
-                try {
-                    more = run(batch);
-                } catch (...) {
-                    Error_ = std::current_exception();
-                    more = false;
-                }
+            bool more = false;
+            try {
+                if (error) std::rethrow_exception(error);
+                more = run(batch);
+            } catch (...) {
+                Error_ = std::current_exception();
             }
             EndTurn(more);
             if (!more) return;

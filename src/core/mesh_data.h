@@ -88,7 +88,6 @@ public:
     // STL readers (stl_reader.cpp). LoadBinarySTL reads the records after the
     // 84-byte header, in parts side by side for large files.
     bool LoadBinarySTL(TFile& file, uint32_t triangleCount);
-    uint32_t ConvertRecords(const TFile& file, uint32_t first, uint32_t last);
     bool LoadAsciiSTL(TFile& file);
     // STEP reader (step_*.cpp): from a file, or from bytes in memory.
     bool LoadSTEP(const std::wstring& FileName);
@@ -102,6 +101,7 @@ public:
 
 private:
     bool LoadSTL(const std::wstring& FileName);
+    uint32_t ConvertRecords(const TFile& file, uint32_t first, uint32_t last);
 };
 
 }  // namespace voxaro

@@ -1,7 +1,7 @@
-// Splitting one reader's work over the machine's cores. A load of a large
-// file is mostly filling fresh memory, and the system readies fresh pages on
-// whichever core first touches them: two threads filling two halves of an
-// array take half the time one does.
+// Splitting one reader's work over the machine's cores: binary records in
+// parts, text in chunks (line_chunks.h). Besides the work itself, the system
+// readies fresh pages on whichever core first touches them, so two threads
+// filling two halves of an array take half the time one does.
 #pragma once
 
 #include <cstdint>

@@ -37,8 +37,9 @@ public:
     bool Read(void* buffer, size_t n, size_t& got);
     // Reads until n bytes arrived or the file ends; returns the count read.
     size_t ReadFull(void* buffer, size_t n);
-    // As ReadFull, from the given offset and without moving on from the
-    // current position as Read sees it; several threads may call it at once.
+    // As ReadFull, from the given offset; several threads may call it at
+    // once. Where Read goes on from afterwards is not defined (Windows moves
+    // the position, POSIX does not), so a reader uses one or the other.
     // error receives the system's code of a failed read, 0 otherwise.
     size_t ReadFullAt(uint64_t offset, void* buffer, size_t n, uint32_t& error) const;
     // Size in bytes; false when the system cannot tell.
