@@ -9,6 +9,9 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
+
+#include "mesh_data.h"
 
 extern char** environ;
 
@@ -64,6 +67,44 @@ long long CurrentRssBytes()
         std::fclose(f);
     }
     return resident * ::sysconf(_SC_PAGESIZE);
+}
+
+void TBenchRandom::Normal(float n[3])
+{
+    n[0] = Coord();
+    n[1] = Coord();
+    n[2] = Coord();
+    NormalizeVector(n[0], n[1], n[2]);
+}
+
+std::string MakeBinaryStl(const std::string& name, uint32_t triangles)
+{
+    const std::string path = BenchPath(name);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    std::string header = "voxaro benchmark, binary";
+    header.resize(80, ' ');
+    out.write(header.data(), 80);
+    const unsigned char count[4] = {static_cast<unsigned char>(triangles), static_cast<unsigned char>(triangles >> 8),
+                                    static_cast<unsigned char>(triangles >> 16),
+                                    static_cast<unsigned char>(triangles >> 24)};
+    out.write(reinterpret_cast<const char*>(count), 4);
+    TBenchRandom rnd;
+    std::vector<char> chunk;
+    for (uint32_t i = 0; i < triangles; ++i) {
+        float rec[12];
+        rnd.Normal(rec);
+        for (int k = 3; k < 12; ++k)
+            rec[k] = rnd.Coord();
+        const char* p = reinterpret_cast<const char*>(rec);
+        chunk.insert(chunk.end(), p, p + sizeof rec);
+        chunk.insert(chunk.end(), 2, 0);  // attribute bytes
+        if (chunk.size() >= (1u << 20)) {
+            out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+            chunk.clear();
+        }
+    }
+    out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    return out ? path : std::string();
 }
 
 int RunProgram(const std::vector<std::string>& args)

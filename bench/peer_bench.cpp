@@ -22,33 +22,18 @@ using namespace voxaro;
 
 constexpr int kRuns = 7;
 
-// Deterministic coordinates in [-100, 100) (xorshift32).
-class TCoords {
-public:
-    float Next()
-    {
-        State_ ^= State_ << 13;
-        State_ ^= State_ >> 17;
-        State_ ^= State_ << 5;
-        return static_cast<float>(State_ >> 8) * (200.0f / 16777216.0f) - 100.0f;
-    }
-
-private:
-    uint32_t State_ = 2463534242u;
-};
-
 // An ASCII STL in the layout exporters write, numbers printed with format.
 std::string MakeAscii(const std::string& name, int facets, const char* format)
 {
     const std::string path = bench::BenchPath(name);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     std::string text = "solid bench\n";
-    TCoords rnd;
+    bench::TBenchRandom rnd;
     auto triple = [&](const char* prefix) {
         char line[200];
         char number[3][64];
         for (char* n : number)
-            std::snprintf(n, 64, format, static_cast<double>(rnd.Next()));
+            std::snprintf(n, 64, format, static_cast<double>(rnd.Coord()));
         text.append(line, static_cast<size_t>(std::snprintf(line, sizeof line, "%s %s %s %s\n", prefix, number[0],
                                                             number[1], number[2])));
     };
@@ -62,26 +47,6 @@ std::string MakeAscii(const std::string& name, int facets, const char* format)
     }
     text += "endsolid bench\n";
     out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    return out ? path : std::string();
-}
-
-std::string MakeBinary(const std::string& name, uint32_t triangles)
-{
-    const std::string path = bench::BenchPath(name);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    std::string header = "voxaro benchmark, binary";
-    header.resize(80, ' ');
-    out.write(header.data(), 80);
-    out.write(reinterpret_cast<const char*>(&triangles), 4);  // little-endian host
-    TCoords rnd;
-    std::vector<char> records(50 * size_t(triangles), 0);
-    for (uint32_t i = 0; i < triangles; ++i) {
-        float f[12];
-        for (float& c : f)
-            c = rnd.Next();
-        std::copy_n(reinterpret_cast<const char*>(f), sizeof f, records.data() + 50 * size_t(i));
-    }
-    out.write(records.data(), static_cast<std::streamsize>(records.size()));
     return out ? path : std::string();
 }
 
@@ -154,11 +119,11 @@ std::string AsciiSmall()
 }
 std::string Binary()
 {
-    return MakeBinary("peer_binary.stl", 1000000);
+    return bench::MakeBinaryStl("peer_binary.stl", 1000000);
 }
 std::string BinarySmall()
 {
-    return MakeBinary("peer_binary_small.stl", 10);
+    return bench::MakeBinaryStl("peer_binary_small.stl", 10);
 }
 std::string GCode()
 {

@@ -31,59 +31,12 @@ struct TBenchFile {
     uint64_t Triangles = 0;
 };
 
-// Deterministic coordinates in [-100, 100) and unit normals (xorshift32).
-class TRandom {
-public:
-    float Coord() { return static_cast<float>(Next() >> 8) * (200.0f / 16777216.0f) - 100.0f; }
-    void Normal(float n[3])
-    {
-        n[0] = Coord();
-        n[1] = Coord();
-        n[2] = Coord();
-        voxaro::NormalizeVector(n[0], n[1], n[2]);
-    }
-
-private:
-    uint32_t Next()
-    {
-        State_ ^= State_ << 13;
-        State_ ^= State_ >> 17;
-        State_ ^= State_ << 5;
-        return State_;
-    }
-    uint32_t State_ = 2463534242u;
-};
-
 const TBenchFile& BinaryFile()
 {
     static const TBenchFile file = [] {
         TBenchFile f;
-        f.Path = voxaro::bench::BenchPath("binary.stl");
+        f.Path = voxaro::bench::MakeBinaryStl("binary.stl", kBinaryTriangles);
         f.Triangles = kBinaryTriangles;
-        std::ofstream out(f.Path, std::ios::binary | std::ios::trunc);
-        std::string header = "voxaro benchmark, binary";
-        header.resize(80, ' ');
-        out.write(header.data(), 80);
-        const unsigned char count[4] = {kBinaryTriangles & 0xFF, (kBinaryTriangles >> 8) & 0xFF,
-                                        (kBinaryTriangles >> 16) & 0xFF, kBinaryTriangles >> 24};
-        out.write(reinterpret_cast<const char*>(count), 4);
-        TRandom rnd;
-        std::vector<char> chunk;
-        for (uint32_t i = 0; i < kBinaryTriangles; ++i) {
-            float rec[12];
-            rnd.Normal(rec);
-            for (int k = 3; k < 12; ++k)
-                rec[k] = rnd.Coord();
-            const char* p = reinterpret_cast<const char*>(rec);
-            chunk.insert(chunk.end(), p, p + sizeof rec);
-            chunk.push_back(0);
-            chunk.push_back(0);
-            if (chunk.size() >= (1u << 20)) {
-                out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
-                chunk.clear();
-            }
-        }
-        out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
         f.Bytes = 84 + 50ull * kBinaryTriangles;
         return f;
     }();
@@ -101,7 +54,7 @@ const TBenchFile& AsciiFile()
             char line[160];
             chunk.append(line, static_cast<size_t>(std::snprintf(line, sizeof line, format, x, y, z)));
         };
-        TRandom rnd;
+        voxaro::bench::TBenchRandom rnd;
         while (f.Bytes + chunk.size() < kAsciiBytes) {
             float n[3];
             rnd.Normal(n);

@@ -61,10 +61,8 @@ TGCodeFrame ViewFrame(const TGCodeParser& parser)
 uint64_t gCalls = 0;
 GLuint gLastList = 0;
 
-template <typename F>
-struct TCounted;
-template <typename R, typename... A>
-struct TCounted<R(VOXARO_GLAPI*)(A...)> {
+template <typename F> struct TCounted;
+template <typename R, typename... A> struct TCounted<R(VOXARO_GLAPI*)(A...)> {
     static R VOXARO_GLAPI Call(A...)
     {
         ++gCalls;
