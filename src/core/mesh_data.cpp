@@ -12,8 +12,6 @@
 
 namespace voxaro {
 
-// Finite components whose squares overflow (about 1.8e19 and up) are scaled
-// down first, so such a vector still gets its direction.
 void ScaleDownHuge(float& x, float& y, float& z)
 {
     float m = std::max(std::fabs(x), std::max(std::fabs(y), std::fabs(z)));
@@ -21,24 +19,6 @@ void ScaleDownHuge(float& x, float& y, float& z)
         x /= m;
         y /= m;
         z /= m;
-    }
-}
-
-void NormalizeVector(float& x, float& y, float& z)
-{
-    float length = std::sqrt((x * x + y * y) + z * z);
-    if (std::isinf(length)) {
-        ScaleDownHuge(x, y, z);
-        length = std::sqrt((x * x + y * y) + z * z);
-    }
-    if (static_cast<double>(length) > 1e-12 && std::isfinite(length)) {
-        x /= length;
-        y /= length;
-        z /= length;
-    } else {  // zero, tiny, NaN, or an infinite component
-        x = 0.0f;
-        y = 0.0f;
-        z = 1.0f;
     }
 }
 
@@ -89,15 +69,6 @@ bool TMeshData::Allocate(uint64_t vertexCount, uint64_t indexCount)
     return true;
 }
 
-namespace {
-
-bool IsFinitePosition(const TGLVertex& p)
-{
-    return std::isfinite(p.X) && std::isfinite(p.Y) && std::isfinite(p.Z);
-}
-
-}  // namespace
-
 // Positions with a NaN or an infinite coordinate are left out of the box;
 // without any finite position the model is centred at the origin.
 void TMeshData::ComputeBounds()
@@ -106,33 +77,22 @@ void TMeshData::ComputeBounds()
         Radius = 1.0f;
         return;
     }
+    TBox box;
     const TGLVertex* v = Vertices.data();
-    int32_t first = 0;
-    while (first < VertexCount && !IsFinitePosition(v[first]))
-        ++first;
-    if (first == VertexCount) {
+    for (int32_t i = 0; i < VertexCount; ++i)
+        box.Add(v[i]);
+    SetBounds(box);
+}
+
+void TMeshData::SetBounds(const TBox& box)
+{
+    if (box.Empty) {
         CenterX = CenterY = CenterZ = 0.0f;
         Radius = 1.0f;
         return;
     }
-    float minX = v[first].X, minY = v[first].Y, minZ = v[first].Z;
-    float maxX = minX, maxY = minY, maxZ = minZ;
-    for (int32_t i = first + 1; i < VertexCount; ++i) {
-        const TGLVertex& p = v[i];
-        if (!IsFinitePosition(p)) continue;
-        if (p.X < minX)
-            minX = p.X;
-        else if (p.X > maxX)
-            maxX = p.X;
-        if (p.Y < minY)
-            minY = p.Y;
-        else if (p.Y > maxY)
-            maxY = p.Y;
-        if (p.Z < minZ)
-            minZ = p.Z;
-        else if (p.Z > maxZ)
-            maxZ = p.Z;
-    }
+    const float minX = box.Min[0], minY = box.Min[1], minZ = box.Min[2];
+    const float maxX = box.Max[0], maxY = box.Max[1], maxZ = box.Max[2];
     // Halves first: the same centre as (min + max) * 0.5, without overflow.
     CenterX = minX * 0.5f + maxX * 0.5f;
     CenterY = minY * 0.5f + maxY * 0.5f;

@@ -6,6 +6,7 @@
 // triangles.
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,9 +45,72 @@ inline void SetGLVertex(TGLVertex& v, const float n[3], const float p[3], uint8_
     v.R = r, v.G = g, v.B = b, v.A = a;
 }
 
+inline bool IsFinitePosition(const TGLVertex& v)
+{
+    return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z);
+}
+
+// Finite components whose squares overflow (about 1.8e19 and up) are scaled
+// down first, so such a vector still gets its direction.
+void ScaleDownHuge(float& x, float& y, float& z);
+
 // Scales (x, y, z) to unit length; vectors of length 1e-12 or less (and NaN)
-// become (0, 0, 1).
-void NormalizeVector(float& x, float& y, float& z);
+// become (0, 0, 1). Inline: readers call it once per triangle.
+inline void NormalizeVector(float& x, float& y, float& z)
+{
+    float length = std::sqrt((x * x + y * y) + z * z);
+    if (std::isinf(length)) {
+        ScaleDownHuge(x, y, z);
+        length = std::sqrt((x * x + y * y) + z * z);
+    }
+    if (static_cast<double>(length) > 1e-12 && std::isfinite(length)) {
+        x /= length;
+        y /= length;
+        z /= length;
+    } else {  // zero, tiny, NaN, or an infinite component
+        x = 0.0f;
+        y = 0.0f;
+        z = 1.0f;
+    }
+}
+
+// The box around the finite positions added so far. Adding another box gives
+// the box of its positions added after ours, so parts of an array can each
+// keep their own and be joined in order.
+struct TBox {
+    float Min[3] = {0, 0, 0}, Max[3] = {0, 0, 0};
+    bool Empty = true;
+
+    void Add(const TGLVertex& v)
+    {
+        if (!IsFinitePosition(v)) return;
+        const float p[3] = {v.X, v.Y, v.Z};
+        if (Empty) {
+            Empty = false;
+            for (int k = 0; k < 3; ++k)
+                Min[k] = Max[k] = p[k];
+            return;
+        }
+        for (int k = 0; k < 3; ++k) {
+            if (p[k] < Min[k])
+                Min[k] = p[k];
+            else if (p[k] > Max[k])
+                Max[k] = p[k];
+        }
+    }
+    void Add(const TBox& later)
+    {
+        if (later.Empty) return;
+        if (Empty) {
+            *this = later;
+            return;
+        }
+        for (int k = 0; k < 3; ++k) {
+            if (later.Min[k] < Min[k]) Min[k] = later.Min[k];
+            if (later.Max[k] > Max[k]) Max[k] = later.Max[k];
+        }
+    }
+};
 
 // Unit normal of the triangle p0, p1, p2 (counter-clockwise front), with the
 // (0, 0, 1) fallback for degenerate triangles.
@@ -77,6 +141,8 @@ public:
     // Centre and radius from the finite ones of the first VertexCount
     // positions; centre 0 and radius 1 when none is finite.
     void ComputeBounds();
+    // Centre and radius from a box of the positions (as ComputeBounds does).
+    void SetBounds(const TBox& box);
 
     // Reads a model file, choosing the reader by the name's extension:
     // .STP/.STEP to STEP, .STL to STL, anything else to 3MF. PluginDir locates
@@ -101,7 +167,7 @@ public:
 
 private:
     bool LoadSTL(const std::wstring& FileName);
-    uint32_t ConvertRecords(const TFile& file, uint32_t first, uint32_t last);
+    uint32_t ConvertRecords(const TFile& file, uint32_t first, uint32_t last, TBox& box);
 };
 
 }  // namespace voxaro

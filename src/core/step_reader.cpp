@@ -91,11 +91,6 @@ void SetCentreAndRadius(TStepScene& scene, TMeshData& mesh)
     if (!(mesh.Radius >= 0.001f)) mesh.Radius = 1.0f;
 }
 
-bool IsFinitePosition(const TGLVertex& v)
-{
-    return std::isfinite(v.X) && std::isfinite(v.Y) && std::isfinite(v.Z);
-}
-
 // Some triangle has all three corners finite as floats.
 bool HasFiniteTriangle(const TMeshData& mesh)
 {

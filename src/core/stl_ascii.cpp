@@ -99,6 +99,7 @@ struct TAsciiBatch {
     uint64_t Facets = 0;
     float Normal[3] = {0, 0, 0};
     bool OwnNormal = false;
+    TBox Box;  // of the positions, taken while they are at hand
 
     void clear()
     {
@@ -106,6 +107,7 @@ struct TAsciiBatch {
         Count = Leading = Facets = 0;
         Events.clear();
         OwnNormal = false;
+        Box = TBox();
     }
 
     // Only the tokens a rule needs are looked at: a line counts as many
@@ -119,7 +121,8 @@ struct TAsciiBatch {
             for (float& c : v)
                 if (!NextToken(p, e, t) || !ConvertToken(t, c)) return;
             if (Count == Vertices.size()) return;
-            SetGLVertex(Vertices[Count++], Normal, v);
+            SetGLVertex(Vertices[Count], Normal, v);
+            Box.Add(Vertices[Count++]);
             if (!OwnNormal) ++Leading;
         } else if (EqualsNoCase(first.Begin, first.End, "facet")) {
             // Counted when a space follows "facet"; any blank will do for the normal.
@@ -174,15 +177,18 @@ public:
         std::memcpy(Mesh_ + Filled_, batch.Vertices.data(), batch.Count * sizeof(TGLVertex));
         Filled_ += batch.Count;
         Facets_ += batch.Facets;
+        Box_.Add(batch.Box);
     }
     size_t Vertices() const { return Filled_; }
     uint64_t Facets() const { return Facets_; }
+    const TBox& Box() const { return Box_; }
 
 private:
     TGLVertex* Mesh_;
     float Normal_[3] = {0, 0, 0};
     size_t Filled_ = 0;
     uint64_t Facets_ = 0;
+    TBox Box_;
 };
 
 // Room for every vertex the file can hold: one per 13 bytes, and one more per
@@ -232,7 +238,10 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         Indices[i] = static_cast<uint32_t>(i);
     VertexCount = IndexCount = static_cast<int32_t>(n);
     ObjectCount = 1;
-    ComputeBounds();
+    if (n == join.Vertices())
+        SetBounds(join.Box());
+    else  // vertices past three per facet line stay out of the box
+        ComputeBounds();
     InfoText = "STL ASCII  |  Triangles: " + std::to_string(n / 3) + "  |  Vertices: " + std::to_string(n);
     return true;
 }

@@ -21,8 +21,8 @@ constexpr size_t kRecordSize = 50;
 // Binary records are read in blocks of this many triangles (about 1 MB).
 constexpr size_t kBlockTriangles = 20000;
 
-// Copies one 50-byte record into vertices 3i..3i+2.
-void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices, uint32_t first)
+// Copies one 50-byte record into vertices 3i..3i+2 and adds them to box.
+void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices, uint32_t first, TBox& box)
 {
     float f[12];
     std::memcpy(f, record, sizeof f);
@@ -30,6 +30,7 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
     for (uint32_t k = 0; k < 3; ++k) {
         SetGLVertex(out[k], f, f + 3 + 3 * k);
         indices[k] = first + k;
+        box.Add(out[k]);
     }
 }
 
@@ -75,14 +76,16 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
     HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
-    // Each part converts its own run of records; the first short read, in
-    // file order, is the one reported.
+    // Each part converts its own run of records and keeps the box of its
+    // positions while they are at hand; the first short read, in file order,
+    // is the one reported.
     const int parts = PartsFor(kRecordSize * static_cast<uint64_t>(triangleCount));
     std::vector<uint32_t> stopped(static_cast<size_t>(parts), triangleCount);
+    std::vector<TBox> boxes(static_cast<size_t>(parts));
     RunParts(parts, [&](int part) {
         const uint32_t first = static_cast<uint32_t>(uint64_t(triangleCount) * part / parts);
         const uint32_t last = static_cast<uint32_t>(uint64_t(triangleCount) * (part + 1) / parts);
-        const uint32_t done = ConvertRecords(file, first, last);
+        const uint32_t done = ConvertRecords(file, first, last, boxes[static_cast<size_t>(part)]);
         if (done < last) stopped[static_cast<size_t>(part)] = done;
     });
     for (uint32_t done : stopped)
@@ -91,15 +94,18 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
             return false;
         }
     ObjectCount = 1;
-    ComputeBounds();
+    TBox box;
+    for (const TBox& partBox : boxes)
+        box.Add(partBox);
+    SetBounds(box);
     InfoText =
         "STL Binary  |  Triangles: " + std::to_string(triangleCount) + "  |  Vertices: " + std::to_string(VertexCount);
     return true;
 }
 
 // Records [first, last) into their vertices; returns last, or the first
-// triangle a short read left out.
-uint32_t TMeshData::ConvertRecords(const TFile& file, uint32_t first, uint32_t last)
+// triangle a short read left out. Their positions are added to box.
+uint32_t TMeshData::ConvertRecords(const TFile& file, uint32_t first, uint32_t last, TBox& box)
 {
     std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
     uint32_t done = first;
@@ -110,7 +116,7 @@ uint32_t TMeshData::ConvertRecords(const TFile& file, uint32_t first, uint32_t l
         const size_t whole = got / kRecordSize;
         for (size_t i = 0; i < whole; ++i) {
             const uint32_t v = 3 * (done + static_cast<uint32_t>(i));
-            StoreRecord(block.get() + i * kRecordSize, &Vertices[v], &Indices[v], v);
+            StoreRecord(block.get() + i * kRecordSize, &Vertices[v], &Indices[v], v, box);
         }
         done += static_cast<uint32_t>(whole);
         if (whole < want) return done;

@@ -161,6 +161,11 @@ void ExpectSameAsBefore(const std::string& text, const std::string& label)
         ASSERT_EQ(std::memcmp(&m.Vertices[i], &old[i], sizeof(TGLVertex)), 0) << "vertex " << i;
         ASSERT_EQ(m.Indices[i], i);
     }
+    // The box the chunks kept is the one of the whole array.
+    const float loaded[4] = {m.CenterX, m.CenterY, m.CenterZ, m.Radius};
+    m.ComputeBounds();
+    const float whole[4] = {m.CenterX, m.CenterY, m.CenterZ, m.Radius};
+    EXPECT_EQ(std::memcmp(loaded, whole, sizeof loaded), 0);
 }
 
 TEST(StlAsciiCompare, GeneratedFilesReadInPartsAsBefore)

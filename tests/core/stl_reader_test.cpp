@@ -417,7 +417,8 @@ TEST(StlBinary, PositionsAreTheFileValuesUnchanged)
 }
 
 // Large files are converted in parts side by side: every record must still
-// land at its own place, with its neighbours' parts joined without a gap.
+// land at its own place, with its neighbours' parts joined without a gap, and
+// the box the parts keep must be the one of all finite positions.
 TEST(StlBinary, LargeFileKeepsEveryRecordInPlace)
 {
     const uint32_t count = 120000;  // 6 MB, past the size worth splitting
@@ -425,17 +426,26 @@ TEST(StlBinary, LargeFileKeepsEveryRecordInPlace)
     for (uint32_t t = 0; t < count; ++t)
         for (int k = 0; k < 3; ++k)
             facets[t].Corner[k] = {float(t), float(k), -float(t) * 0.5f};
+    // Non-finite corners where a part starts and ends, an extreme in the middle.
+    facets[0].Corner[0] = {kNaN, 0, 0};
+    facets[count - 1].Corner[2] = {1, kInf, 1};
+    facets[count / 2].Corner[1] = {1, -5e4f, 1};
     TMeshData m;
     ASSERT_TRUE(LoadStl(m, BinaryStl(facets)));
     ASSERT_EQ(m.VertexCount, static_cast<int32_t>(3 * count));
     for (uint32_t i = 0; i < 3 * count; ++i) {
         const TGLVertex& v = m.Vertices[i];
         const Vec3& want = facets[i / 3].Corner[i % 3];
-        if (v.X != want[0] || v.Y != want[1] || v.Z != want[2] || m.Indices[i] != i) {
+        if (std::memcmp(&v.X, want.data(), sizeof want) != 0 || m.Indices[i] != i) {
             ADD_FAILURE() << "vertex " << i << " is (" << v.X << ", " << v.Y << ", " << v.Z << ")";
             break;
         }
     }
+    const float loaded[4] = {m.CenterX, m.CenterY, m.CenterZ, m.Radius};
+    m.ComputeBounds();
+    const float whole[4] = {m.CenterX, m.CenterY, m.CenterZ, m.Radius};
+    EXPECT_EQ(std::memcmp(loaded, whole, sizeof loaded), 0);
+    EXPECT_EQ(m.CenterY, 0.5f * 2 + 0.5f * -5e4f);
 }
 
 TEST(StlBinary, ReadErrorNamesTheFirstIncompleteTriangle)
