@@ -52,54 +52,6 @@ bool EqualsLower(const char* p, const char* end, const char* word)
     return p == end;
 }
 
-// Digits from p on into mantissa; returns the end of the run.
-const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
-{
-    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p)
-        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
-    return p;
-}
-
-// The common short decimals ("-12.3457", "1.5e+03") without the general
-// parser: at most 15 digits keep the mantissa exact, and ScaleExactly decides
-// the rest. False means "not this simple form", and the general parser
-// decides.
-bool ShortDecimal(const char* p, const char* end, double& value)
-{
-    bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
-    uint64_t mantissa = 0;
-    const char* digits = p;
-    p = AddDigits(p, end, mantissa);
-    long count = p - digits;
-    int scale = 0;
-    if (p < end && *p == '.') {
-        const char* fraction = ++p;
-        p = AddDigits(p, end, mantissa);
-        scale = static_cast<int>(fraction - p);
-        count += p - fraction;
-    }
-    // Up to 15 digits; wrapped mantissas of longer runs are never used.
-    if (count == 0 || count > 15) return false;
-    if (p < end && (*p == 'e' || *p == 'E')) {
-        ++p;
-        bool negExp = false;
-        if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
-        int exp = 0;
-        const char* expDigits = p;
-        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
-            exp = exp * 10 + (*p - '0');
-            if (exp > 100) return false;
-        }
-        if (p == expDigits) return false;
-        scale += negExp ? -exp : exp;
-    }
-    double v = 0;
-    if (p != end || !ScaleExactly(mantissa, scale, v)) return false;
-    value = negative ? -v : v;
-    return true;
-}
-
 // Power of ten of the number's leading digit, plus one: 3 for "123.4",
 // -2 for "0.0012", 0 for "0". Only the sign matters to the caller.
 long DecimalMagnitude(const char* p, const char* end)
@@ -132,7 +84,7 @@ long DecimalMagnitude(const char* p, const char* end)
 
 bool ParseDecimal(const char* begin, const char* end, double& value)
 {
-    if (ShortDecimal(begin, end, value)) return true;
+    if (ParseShortDecimal(begin, end, value)) return true;
     if (!IsPlainDecimal(begin, end)) return false;
     bool negative = *begin == '-';
     const char* p = (*begin == '+' || *begin == '-') ? begin + 1 : begin;

@@ -25,6 +25,58 @@ inline bool ScaleExactly(uint64_t mantissa, int scale, double& value)
     return true;
 }
 
+namespace decimal_detail {
+
+// Digits from p on into mantissa; returns the end of the run.
+inline const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
+{
+    for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p)
+        mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    return p;
+}
+
+}  // namespace decimal_detail
+
+// ParseDecimal for the common short decimals ("-12.3457", "1.5e+03"), inline
+// for the readers' hot loops: at most 15 digits keep the mantissa exact, and
+// ScaleExactly decides the rest. True gives ParseDecimal's value; false means
+// "not this simple form", and ParseDecimal decides.
+inline bool ParseShortDecimal(const char* p, const char* end, double& value)
+{
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    uint64_t mantissa = 0;
+    const char* digits = p;
+    p = decimal_detail::AddDigits(p, end, mantissa);
+    long count = p - digits;
+    int scale = 0;
+    if (p < end && *p == '.') {
+        const char* fraction = ++p;
+        p = decimal_detail::AddDigits(p, end, mantissa);
+        scale = static_cast<int>(fraction - p);
+        count += p - fraction;
+    }
+    // Up to 15 digits; wrapped mantissas of longer runs are never used.
+    if (count == 0 || count > 15) return false;
+    if (p < end && (*p == 'e' || *p == 'E')) {
+        ++p;
+        bool negExp = false;
+        if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
+        int exp = 0;
+        const char* expDigits = p;
+        for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
+            exp = exp * 10 + (*p - '0');
+            if (exp > 100) return false;
+        }
+        if (p == expDigits) return false;
+        scale += negExp ? -exp : exp;
+    }
+    double v = 0;
+    if (p != end || !ScaleExactly(mantissa, scale, v)) return false;
+    value = negative ? -v : v;
+    return true;
+}
+
 // Converts [begin, end) when the whole text is an ordinary C-locale decimal
 // number: optional sign, digits with an optional fraction after '.', and an
 // optional exponent ('e'/'E', optional sign, digits). At least one digit is

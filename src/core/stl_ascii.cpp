@@ -51,11 +51,11 @@ struct Token {
     return true;
 }
 
-bool ConvertToken(const Token& t, float& out)
+[[gnu::always_inline]] inline bool ConvertToken(const Token& t, float& out)
 {
     if (t.End - t.Begin >= 256) return false;
     double d = 0;
-    if (!ParseDecimalOrSpecial(t.Begin, t.End, d)) return false;
+    if (!ParseShortDecimal(t.Begin, t.End, d) && !ParseDecimalOrSpecial(t.Begin, t.End, d)) return false;
     // Round to nearest float: values from halfway between FLT_MAX and 2^128
     // upwards become infinity, smaller ones round down to FLT_MAX.
     constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
