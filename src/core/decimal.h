@@ -37,11 +37,12 @@ inline const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
 
 }  // namespace decimal_detail
 
-// ParseDecimal for the common short decimals ("-12.3457", "1.5e+03"), inline
-// for the readers' hot loops: at most 15 digits keep the mantissa exact, and
-// ScaleExactly decides the rest. True gives ParseDecimal's value; false means
-// "not this simple form", and ParseDecimal decides.
-inline bool ParseShortDecimal(const char* p, const char* end, double& value)
+// The common short decimals ("-12.3457", "1.5e+03") from p on, inline for
+// the readers' hot loops: at most 15 digits keep the mantissa exact, and
+// ScaleExactly decides the rest. Returns where the number's bytes stop (end,
+// or the first byte that cannot continue it) with its value, or null when
+// what p starts with is not this simple form.
+inline const char* ScanShortDecimal(const char* p, const char* end, double& value)
 {
     bool negative = false;
     if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
@@ -57,7 +58,7 @@ inline bool ParseShortDecimal(const char* p, const char* end, double& value)
         count += p - fraction;
     }
     // Up to 15 digits; wrapped mantissas of longer runs are never used.
-    if (count == 0 || count > 15) return false;
+    if (count == 0 || count > 15) return nullptr;
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
         bool negExp = false;
@@ -66,14 +67,25 @@ inline bool ParseShortDecimal(const char* p, const char* end, double& value)
         const char* expDigits = p;
         for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
             exp = exp * 10 + (*p - '0');
-            if (exp > 100) return false;
+            if (exp > 100) return nullptr;
         }
-        if (p == expDigits) return false;
+        if (p == expDigits) return nullptr;
         scale += negExp ? -exp : exp;
     }
     double v = 0;
-    if (p != end || !ScaleExactly(mantissa, scale, v)) return false;
+    if (!ScaleExactly(mantissa, scale, v)) return nullptr;
     value = negative ? -v : v;
+    return p;
+}
+
+// ParseDecimal for the short form: true gives ParseDecimal's value; false
+// means "not this simple form", and ParseDecimal decides.
+inline bool ParseShortDecimal(const char* p, const char* end, double& value)
+{
+    double v = 0;
+    const char* stop = ScanShortDecimal(p, end, v);
+    if (!stop || stop != end) return false;
+    value = v;
     return true;
 }
 

@@ -51,21 +51,45 @@ struct Token {
     return true;
 }
 
+// Tokens this long never convert.
+constexpr ptrdiff_t kLongestNumber = 255;
+
+// d rounded to the nearest float: values from halfway between FLT_MAX and
+// 2^128 upwards become infinity, smaller ones round down to FLT_MAX.
+inline float RoundToFloat(double d)
+{
+    constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
+    if (d >= kOverflow) return std::numeric_limits<float>::infinity();
+    if (d <= -kOverflow) return -std::numeric_limits<float>::infinity();
+    return static_cast<float>(d);
+}
+
 [[gnu::always_inline]] inline bool ConvertToken(const Token& t, float& out)
 {
-    if (t.End - t.Begin >= 256) return false;
+    if (t.End - t.Begin > kLongestNumber) return false;
     double d = 0;
     if (!ParseShortDecimal(t.Begin, t.End, d) && !ParseDecimalOrSpecial(t.Begin, t.End, d)) return false;
-    // Round to nearest float: values from halfway between FLT_MAX and 2^128
-    // upwards become infinity, smaller ones round down to FLT_MAX.
-    constexpr double kOverflow = 0x1.ffffffp+127;  // (2 - 2^-24) * 2^127
-    if (d >= kOverflow)
-        out = std::numeric_limits<float>::infinity();
-    else if (d <= -kOverflow)
-        out = -std::numeric_limits<float>::infinity();
-    else
-        out = static_cast<float>(d);
+    out = RoundToFloat(d);
     return true;
+}
+
+// The next token at or after p, converted into out; false when none is left
+// or it does not convert. Short decimals are converted as they are scanned;
+// any other token is found first and converted whole.
+[[gnu::always_inline]] inline bool NextNumber(const char*& p, const char* e, float& out)
+{
+    while (p < e && IsBlank(*p))
+        ++p;
+    if (p == e) return false;
+    double d = 0;
+    const char* stop = ScanShortDecimal(p, e, d);
+    if (stop && (stop == e || IsBlank(*stop)) && stop - p <= kLongestNumber) {
+        p = stop;
+        out = RoundToFloat(d);
+        return true;
+    }
+    Token t;
+    return NextToken(p, e, t) && ConvertToken(t, out);
 }
 
 using TChunks = TLineChunks<struct TAsciiBatch>;
@@ -119,7 +143,7 @@ struct TAsciiBatch {
         if (EqualsNoCase(first.Begin, first.End, "vertex")) {
             float v[3];
             for (float& c : v)
-                if (!NextToken(p, e, t) || !ConvertToken(t, c)) return;
+                if (!NextNumber(p, e, c)) return;
             if (Count == Vertices.size()) return;
             SetGLVertex(Vertices[Count], Normal, v);
             Box.Add(Vertices[Count++]);

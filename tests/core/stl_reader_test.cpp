@@ -716,6 +716,9 @@ TEST(StlNumbers, TokenConversion)
 {
     const std::string len255 = "1." + std::string(253, '0');
     const std::string len256 = "1." + std::string(254, '0');
+    // Few digits but a long exponent: the length rule holds for short numbers too.
+    const std::string exp255 = "1e" + std::string(252, '0') + "1";
+    const std::string exp256 = "1e" + std::string(253, '0') + "1";
     const struct {
         std::string Token;
         bool Converts;
@@ -749,6 +752,8 @@ TEST(StlNumbers, TokenConversion)
         {len255, true, 1.0f},
         {len256, false, 0},
         {std::string(256, '0'), false, 0},
+        {exp255, true, 10},
+        {exp256, false, 0},
         {"1,5", false, 0},
         {"1.5.2", false, 0},
         {"--1", false, 0},
