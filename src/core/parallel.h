@@ -1,7 +1,6 @@
 // Splitting one reader's work over the machine's cores: binary records in
-// parts, text in chunks (line_chunks.h). Besides the work itself, the system
-// readies fresh pages on whichever core first touches them, so two threads
-// filling two halves of an array take half the time one does.
+// parts, text in chunks (line_chunks.h). Only the work itself is split: the
+// system's zeroing of fresh pages is bound by memory, not by cores.
 #pragma once
 
 #include <cstdint>

@@ -40,11 +40,16 @@ struct Token {
     const char* End;
 };
 
-// The next token at or after p on a line ending at e; false when none is left.
-[[gnu::always_inline]] inline bool NextToken(const char*& p, const char* e, Token& t)
+[[gnu::always_inline]] inline void SkipBlanks(const char*& p, const char* e)
 {
     while (p < e && IsBlank(*p))
         ++p;
+}
+
+// The next token at or after p on a line ending at e; false when none is left.
+[[gnu::always_inline]] inline bool NextToken(const char*& p, const char* e, Token& t)
+{
+    SkipBlanks(p, e);
     if (p == e) return false;
     t.Begin = p;
     t.End = p = FindBlank(p, e);
@@ -78,8 +83,7 @@ inline float RoundToFloat(double d)
 // any other token is found first and converted whole.
 [[gnu::always_inline]] inline bool NextNumber(const char*& p, const char* e, float& out)
 {
-    while (p < e && IsBlank(*p))
-        ++p;
+    SkipBlanks(p, e);
     if (p == e) return false;
     double d = 0;
     const char* stop = ScanShortDecimal(p, e, d);
@@ -88,8 +92,9 @@ inline float RoundToFloat(double d)
         out = RoundToFloat(d);
         return true;
     }
-    Token t;
-    return NextToken(p, e, t) && ConvertToken(t, out);
+    const Token t{p, FindBlank(p, e)};
+    p = t.End;
+    return ConvertToken(t, out);
 }
 
 using TChunks = TLineChunks<struct TAsciiBatch>;
