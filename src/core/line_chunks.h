@@ -11,11 +11,11 @@
 #pragma once
 
 #include <algorithm>
-#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -108,6 +108,11 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
 // lex(line, length, batch) adds a line to a batch; run(batch) returns false
 // to stop the reading (no later batch runs). The first error a chunk raised
 // is raised again when its turn comes, as reading in one pass would have.
+//
+// A reader whose batch must wait for an earlier one parks it and takes the
+// next chunk, so a slow core (or a long chunk) holds the others back only
+// once the window of chunks in flight is full. Whoever finds the next turn's
+// batch ready runs it, and the parked ones after it.
 template <typename TBatch> class TLineChunks {
 public:
     static constexpr uint64_t kChunkBytes = uint64_t(1) << 20;
@@ -116,64 +121,104 @@ public:
 
     template <typename Lex, typename Run> void Read(int parts, Lex&& lex, Run&& run)
     {
+        // Each reader's own chunk and two parked ones: room for a core three
+        // times as fast as the slowest.
+        Slots_.resize(static_cast<size_t>(std::max(parts, 1)) + 2);
+        Spare_.reserve(Slots_.size());  // never grows while batches are handed back
         RunParts(parts, [&](int) { Reader(lex, run); });
         if (Error_) std::rethrow_exception(Error_);
     }
 
 private:
+    // The batch of chunk c waits in slot c % size until its turn.
+    struct TSlot {
+        std::unique_ptr<TBatch> Batch;
+        std::exception_ptr Error;
+        bool Ready = false;
+    };
+
     template <typename Lex, typename Run> void Reader(Lex& lex, Run& run)
     {
         std::vector<char> buffer;
-        TBatch batch;
         const uint64_t chunks = (Size_ + kChunkBytes - 1) / kChunkBytes;
-        for (uint64_t c = Next_++; c < chunks; c = Next_++) {
+        uint64_t c = 0;
+        std::unique_ptr<TBatch> batch;
+        while (TakeChunk(chunks, c, batch)) {
             std::exception_ptr error;
             try {
-                batch.clear();
+                if (!batch) batch.reset(new TBatch());
+                batch->clear();
                 const uint64_t begin = c * kChunkBytes, end = std::min(Size_, begin + kChunkBytes);
                 ForEachLineOfChunk(File_, Size_, begin, end, Limit_, buffer,
-                                   [&](const char* line, size_t length) { lex(line, length, batch); });
+                                   [&](const char* line, size_t length) { lex(line, length, *batch); });
             } catch (...) {
                 error = std::current_exception();
             }
-            if (!WaitTurn(c)) return;
-            bool more = false;
-            try {
-                if (error) std::rethrow_exception(error);
-                more = run(batch);
-            } catch (...) {
-                Error_ = std::current_exception();
-            }
-            EndTurn(more);
-            if (!more) return;
+            Park(c, std::move(batch), error, run);
         }
     }
 
-    bool WaitTurn(uint64_t c)
+    // The next chunk, once it lies within the window, and a spare batch if
+    // there is one; false when none is left or the reading stopped.
+    bool TakeChunk(uint64_t chunks, uint64_t& c, std::unique_ptr<TBatch>& batch)
     {
         std::unique_lock<std::mutex> lock(Mutex_);
-        TurnTaken_.wait(lock, [&] { return Turn_ == c || Stopped_; });
-        return !Stopped_;
+        SlotFreed_.wait(lock, [&] { return Stopped_ || Next_ >= chunks || Next_ < Turn_ + Slots_.size(); });
+        if (Stopped_ || Next_ >= chunks) return false;
+        c = Next_++;
+        if (!Spare_.empty()) {
+            batch = std::move(Spare_.back());
+            Spare_.pop_back();
+        }
+        return true;
     }
-    void EndTurn(bool more)
+
+    // Leaves chunk c's batch in its slot, then runs the batches whose turn
+    // has come unless another reader is running them.
+    template <typename Run> void Park(uint64_t c, std::unique_ptr<TBatch> batch, std::exception_ptr error, Run& run)
     {
-        {
-            std::lock_guard<std::mutex> lock(Mutex_);
+        std::unique_lock<std::mutex> lock(Mutex_);
+        TSlot& parked = Slot(c);
+        parked.Batch = std::move(batch);
+        parked.Error = error;
+        parked.Ready = true;
+        if (Running_) return;
+        Running_ = true;
+        while (!Stopped_ && Slot(Turn_).Ready) {
+            TSlot& slot = Slot(Turn_);
+            lock.unlock();
+            bool more = false;
+            try {
+                if (slot.Error) std::rethrow_exception(slot.Error);
+                more = run(*slot.Batch);
+            } catch (...) {
+                Error_ = std::current_exception();
+            }
+            lock.lock();
+            if (slot.Batch) Spare_.push_back(std::move(slot.Batch));
+            slot.Error = nullptr;
+            slot.Ready = false;
             ++Turn_;
             Stopped_ = Stopped_ || !more;
+            SlotFreed_.notify_all();
         }
-        TurnTaken_.notify_all();
+        Running_ = false;
     }
+
+    TSlot& Slot(uint64_t c) { return Slots_[static_cast<size_t>(c % Slots_.size())]; }
 
     const TFile& File_;
     const uint64_t Size_;
     const size_t Limit_;
-    std::atomic<uint64_t> Next_{0};
     std::mutex Mutex_;
-    std::condition_variable TurnTaken_;
-    uint64_t Turn_ = 0;
+    std::condition_variable SlotFreed_;
+    std::vector<TSlot> Slots_;
+    std::vector<std::unique_ptr<TBatch>> Spare_;  // batches already run, for reuse
+    uint64_t Next_ = 0;                           // the next chunk to lex
+    uint64_t Turn_ = 0;                           // the next chunk to run
+    bool Running_ = false;                        // a reader is running batches
     bool Stopped_ = false;
-    std::exception_ptr Error_;  // written only by the reader whose turn it is
+    std::exception_ptr Error_;  // written only by the reader running batches
 };
 
 }  // namespace voxaro

@@ -1,6 +1,7 @@
 // Splitting one reader's work over the machine's cores: binary records in
-// parts, text in chunks (line_chunks.h). Only the work itself is split: the
-// system's zeroing of fresh pages is bound by memory, not by cores.
+// runs, text in chunks (line_chunks.h), taken by the parts as they come
+// free. Only the work itself is split: the system's zeroing of fresh pages
+// is bound by memory, not by cores.
 #pragma once
 
 #include <cstdint>
