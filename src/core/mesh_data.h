@@ -152,7 +152,7 @@ public:
     bool LoadFromFile(const std::wstring& FileName, const std::string& PluginDir);
 
     // STL readers (stl_reader.cpp). LoadBinarySTL reads the records after the
-    // 84-byte header, in parts side by side for large files.
+    // 84-byte header, in runs shared out to parts side by side for large files.
     bool LoadBinarySTL(TFile& file, uint32_t triangleCount);
     bool LoadAsciiSTL(TFile& file);
     // STEP reader (step_*.cpp): from a file, or from bytes in memory.
@@ -167,7 +167,7 @@ public:
 
 private:
     bool LoadSTL(const std::wstring& FileName);
-    uint32_t ConvertRecords(const TFile& file, uint32_t first, uint32_t last, TBox& box);
+    uint32_t ConvertRecords(const TFile& file, unsigned char* block, uint32_t first, uint32_t last, TBox& box);
 };
 
 }  // namespace voxaro

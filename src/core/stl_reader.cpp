@@ -2,6 +2,7 @@
 // text is read in stl_ascii.cpp). The encoding is decided by the file size
 // alone: a file of exactly 84 + 50 x count bytes is binary, anything else ASCII.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -18,7 +19,7 @@ namespace voxaro {
 namespace {
 
 constexpr size_t kRecordSize = 50;
-// Binary records are read in blocks of this many triangles (about 1 MB).
+// Binary records are read in runs of this many triangles (about 1 MB).
 constexpr size_t kBlockTriangles = 20000;
 
 // Copies one 50-byte record into vertices 3i..3i+2 and adds them to box.
@@ -31,6 +32,14 @@ void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices,
         SetGLVertex(out[k], f, f + 3 + 3 * k);
         indices[k] = first + k;
         box.Add(out[k]);
+    }
+}
+
+// value = min(value, v), whichever thread gets there first.
+void LowerTo(std::atomic<uint32_t>& value, uint32_t v)
+{
+    uint32_t seen = value;
+    while (v < seen && !value.compare_exchange_weak(seen, v)) {
     }
 }
 
@@ -76,52 +85,52 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
     HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
-    // Each part converts its own run of records and keeps the box of its
-    // positions while they are at hand; the first short read, in file order,
-    // is the one reported.
-    const int parts = PartsFor(kRecordSize * static_cast<uint64_t>(triangleCount));
-    std::vector<uint32_t> stopped(static_cast<size_t>(parts), triangleCount);
-    std::vector<TBox> boxes(static_cast<size_t>(parts));
-    RunParts(parts, [&](int part) {
-        const uint32_t first = static_cast<uint32_t>(uint64_t(triangleCount) * part / parts);
-        const uint32_t last = static_cast<uint32_t>(uint64_t(triangleCount) * (part + 1) / parts);
-        const uint32_t done = ConvertRecords(file, first, last, boxes[static_cast<size_t>(part)]);
-        if (done < last) stopped[static_cast<size_t>(part)] = done;
-    });
-    for (uint32_t done : stopped)
-        if (done < triangleCount) {
-            ErrorMsg = "STL Binary: Read error at triangle " + std::to_string(done) + ".";
-            return false;
+    // The parts take runs of records in turn as they come free, so a slower
+    // core converts fewer of them. Each run keeps the box of its positions
+    // while they are at hand. After a short read no new run is started: the
+    // runs before it were all taken, so the first one in file order is the
+    // one reported.
+    const uint64_t runs = (uint64_t(triangleCount) + kBlockTriangles - 1) / kBlockTriangles;
+    std::vector<TBox> boxes(static_cast<size_t>(runs));
+    std::atomic<uint64_t> nextRun{0};
+    std::atomic<uint32_t> stopped{triangleCount};
+    RunParts(PartsFor(kRecordSize * static_cast<uint64_t>(triangleCount)), [&](int) {
+        std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
+        for (uint64_t r = nextRun++; r < runs && stopped == triangleCount; r = nextRun++) {
+            const uint32_t first = static_cast<uint32_t>(r * kBlockTriangles);
+            const uint32_t last = static_cast<uint32_t>(std::min<uint64_t>(triangleCount, first + kBlockTriangles));
+            const uint32_t done = ConvertRecords(file, block.get(), first, last, boxes[static_cast<size_t>(r)]);
+            if (done < last) LowerTo(stopped, done);
         }
+    });
+    if (stopped < triangleCount) {
+        ErrorMsg = "STL Binary: Read error at triangle " + std::to_string(stopped) + ".";
+        return false;
+    }
     ObjectCount = 1;
     TBox box;
-    for (const TBox& partBox : boxes)
-        box.Add(partBox);
+    for (const TBox& runBox : boxes)
+        box.Add(runBox);
     SetBounds(box);
     InfoText =
         "STL Binary  |  Triangles: " + std::to_string(triangleCount) + "  |  Vertices: " + std::to_string(VertexCount);
     return true;
 }
 
-// Records [first, last) into their vertices; returns last, or the first
-// triangle a short read left out. Their positions are added to box.
-uint32_t TMeshData::ConvertRecords(const TFile& file, uint32_t first, uint32_t last, TBox& box)
+// Records [first, last), at most one block of them, into their vertices;
+// returns last, or the first triangle a short read left out. Their positions
+// are added to box.
+uint32_t TMeshData::ConvertRecords(const TFile& file, unsigned char* block, uint32_t first, uint32_t last, TBox& box)
 {
-    std::unique_ptr<unsigned char[]> block(new unsigned char[kBlockTriangles * kRecordSize]);
-    uint32_t done = first;
-    while (done < last) {
-        const size_t want = std::min<size_t>(kBlockTriangles, last - done);
-        uint32_t error = 0;
-        const size_t got = file.ReadFullAt(84 + kRecordSize * uint64_t(done), block.get(), want * kRecordSize, error);
-        const size_t whole = got / kRecordSize;
-        for (size_t i = 0; i < whole; ++i) {
-            const uint32_t v = 3 * (done + static_cast<uint32_t>(i));
-            StoreRecord(block.get() + i * kRecordSize, &Vertices[v], &Indices[v], v, box);
-        }
-        done += static_cast<uint32_t>(whole);
-        if (whole < want) return done;
+    const size_t want = last - first;
+    uint32_t error = 0;
+    const size_t got = file.ReadFullAt(84 + kRecordSize * uint64_t(first), block, want * kRecordSize, error);
+    const size_t whole = got / kRecordSize;
+    for (size_t i = 0; i < whole; ++i) {
+        const uint32_t v = 3 * (first + static_cast<uint32_t>(i));
+        StoreRecord(block + i * kRecordSize, &Vertices[v], &Indices[v], v, box);
     }
-    return last;
+    return first + static_cast<uint32_t>(whole);
 }
 
 }  // namespace voxaro

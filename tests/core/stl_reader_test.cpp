@@ -68,6 +68,15 @@ std::string Record(const TFacet& f)
     return r;
 }
 
+std::string Repeated(const std::string& s, size_t times)
+{
+    std::string r;
+    r.reserve(s.size() * times);
+    while (times-- > 0)
+        r += s;
+    return r;
+}
+
 // A binary STL: the header padded to 80 bytes, the count (the number of
 // facets unless given), then one 50-byte record per facet.
 std::string BinaryStl(const std::vector<TFacet>& facets, std::string header = "binary test", int64_t count = -1)
@@ -463,6 +472,8 @@ TEST(StlBinary, ReadErrorNamesTheFirstIncompleteTriangle)
         {"two of five", Record(f) + Record(f), 5, 2},
         {"half a record", Record(f) + Record(f).substr(0, 49), 2, 1},
         {"half of three", Record(f) + Record(f).substr(0, 25), 3, 1},
+        // Read in runs on several cores: the runs after the cut may fail first.
+        {"6 MB cut short", Repeated(Record(f), 70001).substr(0, 70000 * 50 + 7), 120000, 70000},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.Name);
