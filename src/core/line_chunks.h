@@ -39,15 +39,29 @@ inline size_t CutLine(const char* line, size_t size, size_t limit)
     return length == 0 ? limit : length;
 }
 
-// Calls fn(line, length) for each line starting in [begin, end) of a file of
+// The last CR or LF in [p, end), or null.
+inline const char* FindLastLineBreak(const char* p, const char* end)
+{
+    while (end > p && end[-1] != '\n' && end[-1] != '\r')
+        --end;
+    return end > p ? end - 1 : nullptr;
+}
+
+// How lines are handed out: one call per line, without its break, or one
+// call per run of whole lines, each with its break (the last line of the
+// file may have none). Runs are never cut: the limit applies to Lines only.
+enum class THandOut { Lines, Spans };
+
+// Calls fn(text, length) for the lines starting in [begin, end) of a file of
 // the given size, read at its offsets into buffer. A read error raises
 // TReaderError.
-template <typename Fn>
+template <THandOut Mode = THandOut::Lines, typename Fn>
 void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64_t end, size_t limit,
                         std::vector<char>& buffer, Fn&& fn)
 {
+    static_assert(Mode == THandOut::Lines || Mode == THandOut::Spans, "a hand-out mode");
     constexpr size_t kBlock = size_t(256) << 10;
-    const bool cut = limit > 0;
+    const bool cut = Mode == THandOut::Lines && limit > 0;
     const size_t least = cut ? kBlock + limit + 1 : static_cast<size_t>(std::min<uint64_t>(kBlock, size + 1));
     if (buffer.size() < least) buffer.resize(least);
     bool skipping = begin > 0;               // up to and through the next break
@@ -83,7 +97,24 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
             skipping = false;
             p = q + 1;
         }
-        for (;;) {
+        if (Mode == THandOut::Spans) {
+            if (at + static_cast<uint64_t>(p - buffer.data()) >= end) return;
+            // This chunk's last line ends at the first break from the byte
+            // before the chunk's end on; until that is here, the whole lines
+            // that are go out and the rest waits for more.
+            const uint64_t ours = end - at;
+            const char* q =
+                ours <= static_cast<uint64_t>(e - buffer.data()) ? FindLineBreak(buffer.data() + ours - 1, e) : e;
+            if (q < e || last) {
+                fn(p, static_cast<size_t>(std::min(q + 1, e) - p));
+                return;
+            }
+            if (const char* r = FindLastLineBreak(p, e)) {
+                fn(p, static_cast<size_t>(r + 1 - p));
+                p = r + 1;
+            }
+        }
+        for (; Mode == THandOut::Lines;) {
             if (at + static_cast<uint64_t>(p - buffer.data()) >= end) return;
             const char* q = FindLineBreak(p, e);
             if (q == e && !last) {
@@ -105,15 +136,16 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
 }
 
 // Lexes the file's chunks side by side and runs their batches in file order.
-// lex(line, length, batch) adds a line to a batch; run(batch) returns false
-// to stop the reading (no later batch runs). The first error a chunk raised
-// is raised again when its turn comes, as reading in one pass would have.
+// lex(text, length, batch) adds a line (or a run of them, see THandOut) to a
+// batch; run(batch) returns false to stop the reading (no later batch runs).
+// The first error a chunk raised is raised again when its turn comes, as
+// reading in one pass would have.
 //
 // A reader whose batch must wait for an earlier one parks it and takes the
 // next chunk, so a slow core (or a long chunk) holds the others back only
 // once the window of chunks in flight is full. Whoever finds the next turn's
 // batch ready runs it, and the parked ones after it.
-template <typename TBatch> class TLineChunks {
+template <typename TBatch, THandOut Mode = THandOut::Lines> class TLineChunks {
 public:
     static constexpr uint64_t kChunkBytes = uint64_t(1) << 20;
 
@@ -149,8 +181,8 @@ private:
                 if (!batch) batch.reset(new TBatch());
                 batch->clear();
                 const uint64_t begin = c * kChunkBytes, end = std::min(Size_, begin + kChunkBytes);
-                ForEachLineOfChunk(File_, Size_, begin, end, Limit_, buffer,
-                                   [&](const char* line, size_t length) { lex(line, length, *batch); });
+                ForEachLineOfChunk<Mode>(File_, Size_, begin, end, Limit_, buffer,
+                                         [&](const char* line, size_t length) { lex(line, length, *batch); });
             } catch (...) {
                 error = std::current_exception();
             }

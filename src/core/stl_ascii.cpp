@@ -1,5 +1,7 @@
 // ASCII STL reader. One pass over the text in chunks (line_chunks.h), read
-// side by side on large files and joined in file order.
+// side by side on large files and joined in file order. Chunks come as runs
+// of whole lines: the token scan stops at a line's break, so each line is
+// split and read in the same pass.
 //
 // The rules, line by line (lines end at CR LF, LF or a lone CR; tokens are
 // runs of bytes above 32):
@@ -40,17 +42,25 @@ struct Token {
     const char* End;
 };
 
-[[gnu::always_inline]] inline void SkipBlanks(const char*& p, const char* e)
+// Moves p past the blanks on its line; true when a token starts there,
+// false at the line's break or at e.
+[[gnu::always_inline]] inline bool SkipToToken(const char*& p, const char* e)
 {
-    while (p < e && IsBlank(*p))
-        ++p;
+    for (;;) {
+        while (p < e && *p == ' ')
+            ++p;
+        if (p == e) return false;
+        if (!IsBlank(*p)) return true;
+        if (*p == '\n' || *p == '\r') return false;
+        ++p;  // a tab or another control
+    }
 }
 
-// The next token at or after p on a line ending at e; false when none is left.
+// The next token at or after p on its line (e ends the text); false when
+// none is left on the line.
 [[gnu::always_inline]] inline bool NextToken(const char*& p, const char* e, Token& t)
 {
-    SkipBlanks(p, e);
-    if (p == e) return false;
+    if (!SkipToToken(p, e)) return false;
     t.Begin = p;
     t.End = p = FindBlank(p, e);
     return true;
@@ -78,13 +88,12 @@ inline float RoundToFloat(double d)
     return true;
 }
 
-// The next token at or after p, converted into out; false when none is left
-// or it does not convert. Short decimals are converted as they are scanned;
+// The next token at or after p on its line, converted into out; false when
+// none is left or it does not convert. Short decimals are converted as they are scanned;
 // any other token is found first and converted whole.
 [[gnu::always_inline]] inline bool NextNumber(const char*& p, const char* e, float& out)
 {
-    SkipBlanks(p, e);
-    if (p == e) return false;
+    if (!SkipToToken(p, e)) return false;
     double d = 0;
     const char* stop = ScanShortDecimal(p, e, d);
     if (stop && (stop == e || IsBlank(*stop)) && stop - p <= kLongestNumber) {
@@ -97,7 +106,7 @@ inline float RoundToFloat(double d)
     return ConvertToken(t, out);
 }
 
-using TChunks = TLineChunks<struct TAsciiBatch>;
+using TChunks = TLineChunks<struct TAsciiBatch, THandOut::Spans>;
 
 // The vertices one chunk can hold at most: one per 13 bytes, and one more,
 // as its last line may start just before its end.
@@ -139,41 +148,53 @@ struct TAsciiBatch {
         Box = TBox();
     }
 
-    // Only the tokens a rule needs are looked at: a line counts as many
-    // tokens as the rule asks for once they are there.
-    [[gnu::always_inline]] void Line(const char* p, const char* e)
+    // Whole lines, each with its break (the last may have none).
+    void Lines(const char* p, const char* e)
+    {
+        while (p < e) {
+            p = FindLineBreak(Line(p, e), e);
+            if (p < e) ++p;
+        }
+    }
+
+private:
+    // The line at p: returns where its rule stopped reading, at or before
+    // its break. Only the tokens a rule needs are looked at: a line counts
+    // as many tokens as the rule asks for once they are there.
+    [[gnu::always_inline]] const char* Line(const char* p, const char* e)
     {
         Token first, t;
-        if (!NextToken(p, e, first)) return;
+        if (!NextToken(p, e, first)) return p;
         if (EqualsNoCase(first.Begin, first.End, "vertex")) {
             float v[3];
             for (float& c : v)
-                if (!NextNumber(p, e, c)) return;
-            if (Count == Vertices.size()) return;
+                if (!NextNumber(p, e, c)) return p;
+            if (Count == Vertices.size()) return p;
             SetGLVertex(Vertices[Count], Normal, v);
             Box.Add(Vertices[Count++]);
             if (!OwnNormal) ++Leading;
         } else if (EqualsNoCase(first.Begin, first.End, "facet")) {
             // Counted when a space follows "facet"; any blank will do for the normal.
-            if (!NextToken(p, e, t)) return;
+            if (!NextToken(p, e, t)) return p;
             if (*first.End == ' ') ++Facets;
-            if (EqualsNoCase(t.Begin, t.End, "normal")) NormalLine(p, e);
+            if (EqualsNoCase(t.Begin, t.End, "normal")) return NormalLine(p, e);
         }
+        return p;
     }
 
-private:
-    // "facet normal" and what follows it.
-    void NormalLine(const char* p, const char* e)
+    // "facet normal" and what follows it; returns where it stopped reading.
+    const char* NormalLine(const char* p, const char* e)
     {
         Token t[3];
         for (Token& token : t)
-            if (!NextToken(p, e, token)) return;
+            if (!NextToken(p, e, token)) return p;
         unsigned converted = 0;
         for (int k = 0; k < 3; ++k)
             if (ConvertToken(t[k], Normal[k])) converted |= 1u << k;
         if (!OwnNormal && converted != 7) Events.push_back({Count, converted, {Normal[0], Normal[1], Normal[2]}});
         OwnNormal = OwnNormal || converted == 7;
         NormalizeVector(Normal[0], Normal[1], Normal[2]);
+        return p;
     }
 };
 
@@ -248,7 +269,7 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         TChunks(file, size, 0)
             .Read(
                 PartsFor(size),
-                [](const char* line, size_t length, TAsciiBatch& batch) { batch.Line(line, line + length); },
+                [](const char* text, size_t length, TAsciiBatch& batch) { batch.Lines(text, text + length); },
                 [&join](TAsciiBatch& batch) {
                     join.Add(batch);
                     return true;

@@ -21,9 +21,10 @@ struct TNumbers {
     void clear() { Values.clear(); }
 };
 
-// Reads lines "0", "1", ... (about seven chunks) with four readers; the
-// first chunk is slow, so later ones are lexed before it, and lexing line
-// throwAt throws. Returns the values run, in the order they ran.
+// Reads lines "0", "1", ... (about seven chunks) with four readers, handed
+// out as Mode says; the first chunk is slow, so later ones are lexed before
+// it, and lexing line throwAt throws. Returns the values run, in order.
+template <THandOut Mode = THandOut::Lines>
 std::vector<long> ReadNumbers(const std::string& path, size_t stopAfterBatches, long throwAt, bool& threw)
 {
     TFile file;
@@ -32,15 +33,19 @@ std::vector<long> ReadNumbers(const std::string& path, size_t stopAfterBatches, 
     std::vector<long> run;
     size_t batches = 0;
     threw = false;
-    auto lex = [&](const char* line, size_t length, TNumbers& batch) {
-        if (length == 0) return;  // may stand between CR and LF at a chunk's start
-        const long value = std::stol(std::string(line, length));
+    auto line = [&](const char* begin, const char* end, TNumbers& batch) {
+        if (begin == end) return;  // may stand between CR and LF at a chunk's start
+        const long value = std::stol(std::string(begin, end));
         if (value == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         if (value == throwAt) throw std::runtime_error("lex");
         batch.Values.push_back(value);
     };
+    auto lex = [&](const char* text, size_t length, TNumbers& batch) {
+        if (Mode == THandOut::Lines) return line(text, text + length, batch);
+        ForEachLine(text, text + length, [&](const char* b, const char* e) { line(b, e, batch); });
+    };
     try {
-        TLineChunks<TNumbers>(file, size, 0).Read(4, lex, [&](TNumbers& batch) {
+        TLineChunks<TNumbers, Mode>(file, size, 0).Read(4, lex, [&](TNumbers& batch) {
             run.insert(run.end(), batch.Values.begin(), batch.Values.end());
             return ++batches < stopAfterBatches;
         });
@@ -68,6 +73,8 @@ TEST(LineChunks, BatchesRunInFileOrderAndStopAtTheirChunk)
     test::RunWithTimeout(60, "reading chunks", [&] {
         EXPECT_EQ(ReadNumbers(path, SIZE_MAX, -1, threw), Count(static_cast<size_t>(count)));
         EXPECT_FALSE(threw);
+        // Runs of whole lines: every line in one run, once.
+        EXPECT_EQ(ReadNumbers<THandOut::Spans>(path, SIZE_MAX, -1, threw), Count(static_cast<size_t>(count)));
         // A stop after two batches: nothing later runs, though it was lexed.
         const std::vector<long> two = ReadNumbers(path, 2, -1, threw);
         EXPECT_EQ(two, Count(two.size()));
