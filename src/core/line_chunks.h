@@ -59,7 +59,6 @@ template <THandOut Mode = THandOut::Lines, typename Fn>
 void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64_t end, size_t limit,
                         std::vector<char>& buffer, Fn&& fn)
 {
-    static_assert(Mode == THandOut::Lines || Mode == THandOut::Spans, "a hand-out mode");
     constexpr size_t kBlock = size_t(256) << 10;
     const bool cut = Mode == THandOut::Lines && limit > 0;
     const size_t least = cut ? kBlock + limit + 1 : static_cast<size_t>(std::min<uint64_t>(kBlock, size + 1));
@@ -97,7 +96,7 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
             skipping = false;
             p = q + 1;
         }
-        if (Mode == THandOut::Spans) {
+        if constexpr (Mode == THandOut::Spans) {
             if (at + static_cast<uint64_t>(p - buffer.data()) >= end) return;
             // This chunk's last line ends at the first break from the byte
             // before the chunk's end on; until that is here, the whole lines
@@ -113,21 +112,22 @@ void ForEachLineOfChunk(const TFile& file, uint64_t size, uint64_t begin, uint64
                 fn(p, static_cast<size_t>(r + 1 - p));
                 p = r + 1;
             }
-        }
-        for (; Mode == THandOut::Lines;) {
-            if (at + static_cast<uint64_t>(p - buffer.data()) >= end) return;
-            const char* q = FindLineBreak(p, e);
-            if (q == e && !last) {
-                if (cut && static_cast<size_t>(e - p) > limit) {
-                    fn(p, CutLine(p, static_cast<size_t>(e - p), limit));
-                    skipping = true;
-                    p = e;
+        } else {
+            for (;;) {
+                if (at + static_cast<uint64_t>(p - buffer.data()) >= end) return;
+                const char* q = FindLineBreak(p, e);
+                if (q == e && !last) {
+                    if (cut && static_cast<size_t>(e - p) > limit) {
+                        fn(p, CutLine(p, static_cast<size_t>(e - p), limit));
+                        skipping = true;
+                        p = e;
+                    }
+                    break;
                 }
-                break;
+                fn(p, cut ? CutLine(p, static_cast<size_t>(q - p), limit) : static_cast<size_t>(q - p));
+                if (q == e) return;
+                p = q + 1;
             }
-            fn(p, cut ? CutLine(p, static_cast<size_t>(q - p), limit) : static_cast<size_t>(q - p));
-            if (q == e) return;
-            p = q + 1;
         }
         kept = static_cast<size_t>(e - p);
         std::memmove(buffer.data(), p, kept);
