@@ -37,7 +37,7 @@ constexpr uint64_t kAsciiLimit = 64ull * 1024 * 1024;
 // break: no part can hold more vertices than its bytes over this.
 constexpr uint64_t kShortestVertexLine = 13;
 
-struct Token {
+struct TToken {
     const char* Begin;
     const char* End;
 };
@@ -58,7 +58,7 @@ struct Token {
 
 // The next token at or after p on its line (e ends the text); false when
 // none is left on the line.
-[[gnu::always_inline]] inline bool NextToken(const char*& p, const char* e, Token& t)
+[[gnu::always_inline]] inline bool NextToken(const char*& p, const char* e, TToken& t)
 {
     if (!SkipToToken(p, e)) return false;
     t.Begin = p;
@@ -79,7 +79,7 @@ inline float RoundToFloat(double d)
     return static_cast<float>(d);
 }
 
-[[gnu::always_inline]] inline bool ConvertToken(const Token& t, float& out)
+[[gnu::always_inline]] inline bool ConvertToken(const TToken& t, float& out)
 {
     if (t.End - t.Begin > kLongestNumber) return false;
     double d = 0;
@@ -89,8 +89,8 @@ inline float RoundToFloat(double d)
 }
 
 // The next token at or after p on its line, converted into out; false when
-// none is left or it does not convert. Short decimals are converted as they are scanned;
-// any other token is found first and converted whole.
+// none is left or it does not convert. Short decimals are converted as they
+// are scanned; any other token is found first and converted whole.
 [[gnu::always_inline]] inline bool NextNumber(const char*& p, const char* e, float& out)
 {
     if (!SkipToToken(p, e)) return false;
@@ -101,7 +101,7 @@ inline float RoundToFloat(double d)
         out = RoundToFloat(d);
         return true;
     }
-    const Token t{p, FindBlank(p, e)};
+    const TToken t{p, FindBlank(p, e)};
     p = t.End;
     return ConvertToken(t, out);
 }
@@ -163,7 +163,7 @@ private:
     // as many tokens as the rule asks for once they are there.
     [[gnu::always_inline]] const char* Line(const char* p, const char* e)
     {
-        Token first, t;
+        TToken first, t;
         if (!NextToken(p, e, first)) return p;
         if (EqualsNoCase(first.Begin, first.End, "vertex")) {
             float v[3];
@@ -185,8 +185,8 @@ private:
     // "facet normal" and what follows it; returns where it stopped reading.
     const char* NormalLine(const char* p, const char* e)
     {
-        Token t[3];
-        for (Token& token : t)
+        TToken t[3];
+        for (TToken& token : t)
             if (!NextToken(p, e, token)) return p;
         unsigned converted = 0;
         for (int k = 0; k < 3; ++k)
