@@ -1,7 +1,7 @@
 // First loads as a user meets them: a new `voxaro info` process per load,
 // raced in the same run against Assimp (bench/assimp_peer.cpp) on the same
 // files. Each program's time on a 10-facet file is taken off its own time,
-// which leaves the reading alone; medians of 7 runs, the two programs taking
+// which leaves the reading alone; medians of 11 runs, the two programs taking
 // turns. Targets: ASCII STL 3x Assimp in both number styles, binary STL
 // 2 GB/s; a 100 MB G-code file (no peer) 500 MB/s.
 #include <benchmark/benchmark.h>
@@ -20,7 +20,7 @@ namespace {
 
 using namespace voxaro;
 
-constexpr int kRuns = 7;
+constexpr int kRuns = 11;
 
 // An ASCII STL in the layout exporters write, numbers printed with format.
 std::string MakeAscii(const std::string& name, int facets, const char* format)
