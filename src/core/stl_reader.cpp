@@ -117,9 +117,9 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     return true;
 }
 
-// Records [first, last), at most one block of them, into their vertices;
-// returns last, or the first triangle a short read left out. Their positions
-// are added to box.
+// Records [first, last), at most one run, read into block and converted into
+// their vertices; returns last, or the first triangle a short read left out.
+// Their positions are added to box.
 uint32_t TMeshData::ConvertRecords(const TFile& file, unsigned char* block, uint32_t first, uint32_t last, TBox& box)
 {
     const size_t want = last - first;
