@@ -1,14 +1,15 @@
-// A growable array of trivially copyable records kept in one realloc'd block.
-// Growing a large block usually extends it in place (no copy, and the pages
-// already written are not touched again), which matters for arrays of
-// millions of entries that double as they fill.
+// A growable array of trivially copyable records kept in one block
+// (memory_block.h). Growing a large block moves or extends its pages without
+// copying them (the pages already written are not touched again), which
+// matters for arrays of millions of entries that double as they fill.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <type_traits>
 #include <utility>
+
+#include "memory_block.h"
 
 namespace voxaro {
 
@@ -17,7 +18,7 @@ template <typename T> class TPodArray {
 
 public:
     TPodArray() = default;
-    ~TPodArray() { std::free(Data_); }
+    ~TPodArray() { FreeBlock(Data_, Size_ * sizeof(T)); }
     TPodArray(const TPodArray&) = delete;
     TPodArray& operator=(const TPodArray&) = delete;
     TPodArray(TPodArray&& o) noexcept : Data_(std::exchange(o.Data_, nullptr)), Size_(std::exchange(o.Size_, 0)) {}
@@ -44,7 +45,7 @@ public:
             return true;
         }
         if (n > SIZE_MAX / sizeof(T)) return false;
-        void* p = std::realloc(Data_, n * sizeof(T));
+        void* p = ResizeBlock(Data_, Size_ * sizeof(T), n * sizeof(T));
         if (!p) return false;
         Data_ = static_cast<T*>(p);
         Size_ = n;
@@ -52,7 +53,7 @@ public:
     }
     void Clear() noexcept
     {
-        std::free(Data_);
+        FreeBlock(Data_, Size_ * sizeof(T));
         Data_ = nullptr;
         Size_ = 0;
     }

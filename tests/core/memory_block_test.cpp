@@ -1,0 +1,49 @@
+// Growable blocks keep their contents through every change of size, small
+// (heap) and large (mapped on their own where the system allows) alike.
+#include "memory_block.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+namespace voxaro {
+namespace {
+
+// A pattern over the first bytes of block, and whether they still hold it.
+void Fill(void* block, size_t bytes, uint32_t seed)
+{
+    auto* p = static_cast<uint32_t*>(block);
+    for (size_t i = 0; i < bytes / 4; ++i)
+        p[i] = seed + static_cast<uint32_t>(i) * 2654435761u;
+}
+bool Holds(const void* block, size_t bytes, uint32_t seed)
+{
+    const auto* p = static_cast<const uint32_t*>(block);
+    for (size_t i = 0; i < bytes / 4; ++i)
+        if (p[i] != seed + static_cast<uint32_t>(i) * 2654435761u) return false;
+    return true;
+}
+
+TEST(MemoryBlock, ContentsSurviveGrowingAndShrinkingAcrossSizes)
+{
+    constexpr size_t kMiB = size_t(1) << 20;
+    // Heap, up past the mapped size, doubling, shrinking within and below it.
+    const std::vector<size_t> sizes = {4096,          3 * kMiB,      8 * kMiB,  9 * kMiB + 12, 19 * kMiB,
+                                       40 * kMiB + 4, 40 * kMiB + 8, 17 * kMiB, 8 * kMiB - 4,  100};
+    void* block = nullptr;
+    size_t bytes = 0;
+    for (size_t size : sizes) {
+        void* next = ResizeBlock(block, bytes, size);
+        ASSERT_NE(next, nullptr) << size;
+        EXPECT_TRUE(Holds(next, std::min(bytes, size), 7)) << bytes << " to " << size;
+        Fill(next, size, 7);  // the whole new size is writable
+        block = next, bytes = size;
+    }
+    FreeBlock(block, bytes);
+    FreeBlock(nullptr, 0);
+}
+
+}  // namespace
+}  // namespace voxaro
