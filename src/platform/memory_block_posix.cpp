@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sys/mman.h>
 
+#include "memory_hint.h"
+
 namespace voxaro {
 
 namespace {
@@ -18,6 +20,7 @@ constexpr size_t kAlign = size_t(2) << 20;
 constexpr size_t kMappedFrom = size_t(8) << 20;
 #else
 constexpr size_t kMappedFrom = SIZE_MAX;
+#define VOXARO_NO_MAPPED_BLOCKS
 #endif
 
 bool Mapped(size_t bytes)
@@ -25,52 +28,45 @@ bool Mapped(size_t bytes)
     return bytes >= kMappedFrom;
 }
 
-// bytes rounded up to whole 2 MiB steps, the length a mapped block has.
+// The length a mapped block of bytes has: whole 2 MiB steps.
 size_t MappedLength(size_t bytes)
 {
     return (bytes + kAlign - 1) & ~(kAlign - 1);
 }
 
-// length bytes (a multiple of kAlign) of fresh memory at a kAlign boundary,
-// or null.
-void* MapAligned(size_t length)
+// Fresh memory for a mapped block of bytes at a 2 MiB boundary, or null.
+void* MapFresh(size_t bytes)
 {
-    if (length > SIZE_MAX - kAlign) return nullptr;
+    if (bytes > SIZE_MAX - 2 * kAlign) return nullptr;
+    const size_t length = MappedLength(bytes);
     void* raw = ::mmap(nullptr, length + kAlign, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
     const uintptr_t begin = reinterpret_cast<uintptr_t>(raw);
     const uintptr_t aligned = (begin + kAlign - 1) & ~(uintptr_t(kAlign) - 1);
     if (aligned > begin) ::munmap(raw, aligned - begin);
     if (begin + kAlign > aligned) ::munmap(reinterpret_cast<void*>(aligned + length), begin + kAlign - aligned);
-#ifdef MADV_HUGEPAGE
-    ::madvise(reinterpret_cast<void*>(aligned), length, MADV_HUGEPAGE);
-#endif
-    return reinterpret_cast<void*>(aligned);
+    void* block = reinterpret_cast<void*>(aligned);
+    HintSequentialFill(block, length);  // the hint stays with the pages when they move
+    return block;
 }
 
-#if defined(MREMAP_MAYMOVE) && defined(MREMAP_FIXED)
-// A mapped block of oldLength grown to length, moved to a kAlign boundary
-// so that its large pages move whole; null (block unchanged) on failure.
-void* GrowMapped(void* block, size_t oldLength, size_t length)
+// A mapped block grown from oldBytes to bytes, moved onto a fresh 2 MiB
+// boundary so that its large pages move whole; null (block unchanged) on
+// failure.
+void* GrowMapped(void* block, size_t oldBytes, size_t bytes)
 {
-    void* target = MapAligned(length);
-    if (!target) return nullptr;
-    void* moved = ::mremap(block, oldLength, length, MREMAP_MAYMOVE | MREMAP_FIXED, target);
-    if (moved == MAP_FAILED) {
-        ::munmap(target, length);
-        return nullptr;
-    }
-#ifdef MADV_HUGEPAGE
-    ::madvise(moved, length, MADV_HUGEPAGE);
-#endif
-    return moved;
-}
-#else
-void* GrowMapped(void*, size_t, size_t)
-{
+#ifdef VOXARO_NO_MAPPED_BLOCKS
+    (void)block, (void)oldBytes, (void)bytes;
     return nullptr;
-}
+#else
+    void* target = MapFresh(bytes);
+    if (!target) return nullptr;
+    void* moved = ::mremap(block, MappedLength(oldBytes), MappedLength(bytes), MREMAP_MAYMOVE | MREMAP_FIXED, target);
+    if (moved != MAP_FAILED) return moved;
+    ::munmap(target, MappedLength(bytes));
+    return nullptr;
 #endif
+}
 
 }  // namespace
 
@@ -78,19 +74,15 @@ void* ResizeBlock(void* block, size_t oldBytes, size_t newBytes) noexcept
 {
     if (!block) oldBytes = 0;
     if (!Mapped(oldBytes) && !Mapped(newBytes)) return std::realloc(block, newBytes);
-    if (Mapped(oldBytes) && Mapped(newBytes)) {
-        if (newBytes > SIZE_MAX - kAlign) return nullptr;
+    if (Mapped(oldBytes) && Mapped(newBytes) && newBytes <= SIZE_MAX - 2 * kAlign) {
         const size_t oldLength = MappedLength(oldBytes), length = MappedLength(newBytes);
-        if (length == oldLength) return block;
-        if (length < oldLength) {  // shrinking stays in place
-            ::munmap(static_cast<char*>(block) + length, oldLength - length);
-            return block;
-        }
-        return GrowMapped(block, oldLength, length);
+        if (length > oldLength) return GrowMapped(block, oldBytes, newBytes);
+        // Shrinking (or staying within the last step) keeps the block in place.
+        if (length < oldLength) ::munmap(static_cast<char*>(block) + length, oldLength - length);
+        return block;
     }
     // From the heap to a mapping or back: a fresh block and a copy.
-    void* fresh = Mapped(newBytes) ? (newBytes > SIZE_MAX - kAlign ? nullptr : MapAligned(MappedLength(newBytes)))
-                                   : std::malloc(newBytes);
+    void* fresh = Mapped(newBytes) ? MapFresh(newBytes) : std::malloc(newBytes);
     if (!fresh) return nullptr;
     if (block) std::memcpy(fresh, block, std::min(oldBytes, newBytes));
     FreeBlock(block, oldBytes);
