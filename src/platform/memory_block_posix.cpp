@@ -34,10 +34,10 @@ size_t MappedLength(size_t bytes)
     return (bytes + kAlign - 1) & ~(kAlign - 1);
 }
 
-// Fresh memory for a mapped block of bytes at a 2 MiB boundary, or null.
+// Fresh memory for a mapped block of bytes (checked by ResizeBlock) at a
+// 2 MiB boundary, or null.
 void* MapFresh(size_t bytes)
 {
-    if (bytes > SIZE_MAX - 2 * kAlign) return nullptr;
     const size_t length = MappedLength(bytes);
     void* raw = ::mmap(nullptr, length + kAlign, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) return nullptr;
@@ -74,7 +74,9 @@ void* ResizeBlock(void* block, size_t oldBytes, size_t newBytes) noexcept
 {
     if (!block) oldBytes = 0;
     if (!Mapped(oldBytes) && !Mapped(newBytes)) return std::realloc(block, newBytes);
-    if (Mapped(oldBytes) && Mapped(newBytes) && newBytes <= SIZE_MAX - 2 * kAlign) {
+    // A mapping's length and its alignment slack must fit in a size_t.
+    if (Mapped(newBytes) && newBytes > SIZE_MAX - 2 * kAlign) return nullptr;
+    if (Mapped(oldBytes) && Mapped(newBytes)) {
         const size_t oldLength = MappedLength(oldBytes), length = MappedLength(newBytes);
         if (length > oldLength) return GrowMapped(block, oldBytes, newBytes);
         // Shrinking (or staying within the last step) keeps the block in place.

@@ -45,5 +45,23 @@ TEST(MemoryBlock, ContentsSurviveGrowingAndShrinkingAcrossSizes)
     FreeBlock(nullptr, 0);
 }
 
+TEST(MemoryBlock, SizesNoSystemCanGiveFailAndKeepTheOldBlock)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "AddressSanitizer stops the process on such requests instead of failing them";
+#endif
+    constexpr size_t kMiB = size_t(1) << 20;
+    for (size_t bytes : {size_t(4096), 12 * kMiB}) {
+        void* block = ResizeBlock(nullptr, 0, bytes);
+        ASSERT_NE(block, nullptr);
+        Fill(block, bytes, 3);
+        for (size_t huge : {SIZE_MAX, SIZE_MAX - kMiB, SIZE_MAX / 2})
+            EXPECT_EQ(ResizeBlock(block, bytes, huge), nullptr) << bytes << " to " << huge;
+        EXPECT_TRUE(Holds(block, bytes, 3)) << bytes;
+        FreeBlock(block, bytes);
+    }
+    EXPECT_EQ(ResizeBlock(nullptr, 0, SIZE_MAX - 1), nullptr);
+}
+
 }  // namespace
 }  // namespace voxaro
