@@ -178,7 +178,7 @@ private:
         while (TakeChunk(chunks, c, batch)) {
             std::exception_ptr error;
             try {
-                if (!batch) batch.reset(new TBatch());
+                if (!batch) batch = std::make_unique<TBatch>();
                 batch->clear();
                 const uint64_t begin = c * kChunkBytes, end = std::min(Size_, begin + kChunkBytes);
                 ForEachLineOfChunk<Mode>(File_, Size_, begin, end, Limit_, buffer,
