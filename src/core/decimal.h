@@ -4,6 +4,7 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 namespace voxaro {
 
@@ -37,6 +38,11 @@ inline const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
 
 }  // namespace decimal_detail
 
+// Every value ScanShortDecimal gives is below this in magnitude: at most 15
+// digits scaled by at most 1e22.
+inline constexpr double kShortDecimalBound = 1e37;
+static_assert(1e15 * 1e22 <= kShortDecimalBound, "15 digits times the largest exact power");
+
 // The common short decimals ("-12.3457", "1.5e+03") from p on, inline for
 // the readers' hot loops: at most 15 digits keep the mantissa exact, and
 // ScaleExactly decides the rest. Returns where the number's bytes stop (end,
@@ -44,8 +50,12 @@ inline const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
 // what p starts with is not this simple form.
 inline const char* ScanShortDecimal(const char* p, const char* end, double& value)
 {
+    // Signs come in no order a predictor could learn: taken without a branch.
     bool negative = false;
-    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    if (p < end) {
+        negative = *p == '-';
+        p += negative || *p == '+';
+    }
     uint64_t mantissa = 0;
     const char* digits = p;
     p = decimal_detail::AddDigits(p, end, mantissa);
@@ -62,7 +72,10 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
         bool negExp = false;
-        if (p < end && (*p == '+' || *p == '-')) negExp = *p++ == '-';
+        if (p < end) {
+            negExp = *p == '-';
+            p += negExp || *p == '+';
+        }
         int exp = 0;
         const char* expDigits = p;
         for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
@@ -74,7 +87,11 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
     }
     double v = 0;
     if (!ScaleExactly(mantissa, scale, v)) return nullptr;
-    value = negative ? -v : v;
+    // v is never negative: setting its sign bit negates it, again without a branch.
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits |= uint64_t(negative) << 63;
+    std::memcpy(&value, &bits, sizeof bits);
     return p;
 }
 

@@ -13,6 +13,7 @@
 // - "vertex x y z ..." adds a vertex when all three convert;
 // - everything else, and any line of fewer than four tokens, is ignored.
 #include <algorithm>
+#include <cfloat>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -97,8 +98,9 @@ inline float RoundToFloat(double d)
     double d = 0;
     const char* stop = ScanShortDecimal(p, e, d);
     if (stop && (stop == e || IsBlank(*stop)) && stop - p <= kLongestNumber) {
+        static_assert(kShortDecimalBound < FLT_MAX, "short decimals never overflow a float");
         p = stop;
-        out = RoundToFloat(d);
+        out = static_cast<float>(d);
         return true;
     }
     const TToken t{p, FindBlank(p, e)};
