@@ -90,8 +90,7 @@ bool ReadNumber(const char*& p, const char* end, double& value)
     // more than 19 digits, so that the mantissa cannot overflow. ScaleExactly
     // then gives the correctly rounded value ParseDecimal gives too.
     const char* start = p;
-    const bool negative = p < end && *p == '-';
-    if (p < end && (*p == '+' || *p == '-')) ++p;
+    const bool negative = TakeSign(p, end);
     const char* digits = p;
     uint64_t mantissa = 0;
     while (p < end && IsDigit(*p))
@@ -106,13 +105,13 @@ bool ReadNumber(const char*& p, const char* end, double& value)
     }
     double v = 0;
     if (count > 0 && count <= 19 && (p == end || *p != '.') && ScaleExactly(mantissa, -static_cast<int>(fraction), v)) {
-        value = negative ? -v : v;
+        value = WithSign(v, negative);
         return true;
     }
     // Anything else (a lone sign or point, a second point, long digit runs):
     // the general conversion of the whole run.
     p = start;
-    if (p < end && (*p == '+' || *p == '-')) ++p;
+    TakeSign(p, end);
     while (p < end && (IsDigit(*p) || *p == '.'))
         ++p;
     return p != start && ParseDecimal(start, p, value);

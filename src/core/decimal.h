@@ -38,6 +38,27 @@ inline const char* AddDigits(const char* p, const char* end, uint64_t& mantissa)
 
 }  // namespace decimal_detail
 
+// Moves p past an optional '+' or '-'; true when it was '-'. Signs in
+// coordinates come in no order a predictor could learn, so neither this nor
+// WithSign branches on them.
+inline bool TakeSign(const char*& p, const char* end)
+{
+    if (p >= end) return false;
+    const bool negative = *p == '-';
+    p += negative || *p == '+';
+    return negative;
+}
+
+// v, which is never negative, negated when negative is set.
+inline double WithSign(double v, bool negative)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, &v, sizeof bits);
+    bits |= uint64_t(negative) << 63;
+    std::memcpy(&v, &bits, sizeof bits);
+    return v;
+}
+
 // Every value ScanShortDecimal gives is below this in magnitude: at most 15
 // digits scaled by at most 1e22.
 inline constexpr double kShortDecimalBound = 1e37;
@@ -50,12 +71,7 @@ static_assert(1e15 * 1e22 <= kShortDecimalBound, "15 digits times the largest ex
 // what p starts with is not this simple form.
 inline const char* ScanShortDecimal(const char* p, const char* end, double& value)
 {
-    // Signs come in no order a predictor could learn: taken without a branch.
-    bool negative = false;
-    if (p < end) {
-        negative = *p == '-';
-        p += negative || *p == '+';
-    }
+    const bool negative = TakeSign(p, end);
     uint64_t mantissa = 0;
     const char* digits = p;
     p = decimal_detail::AddDigits(p, end, mantissa);
@@ -71,11 +87,7 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
     if (count == 0 || count > 15) return nullptr;
     if (p < end && (*p == 'e' || *p == 'E')) {
         ++p;
-        bool negExp = false;
-        if (p < end) {
-            negExp = *p == '-';
-            p += negExp || *p == '+';
-        }
+        const bool negExp = TakeSign(p, end);
         int exp = 0;
         const char* expDigits = p;
         for (; p < end && static_cast<unsigned>(*p - '0') < 10; ++p) {
@@ -87,11 +99,7 @@ inline const char* ScanShortDecimal(const char* p, const char* end, double& valu
     }
     double v = 0;
     if (!ScaleExactly(mantissa, scale, v)) return nullptr;
-    // v is never negative: setting its sign bit negates it, again without a branch.
-    uint64_t bits = 0;
-    std::memcpy(&bits, &v, sizeof bits);
-    bits |= uint64_t(negative) << 63;
-    std::memcpy(&value, &bits, sizeof bits);
+    value = WithSign(v, negative);
     return p;
 }
 
