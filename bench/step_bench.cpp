@@ -239,7 +239,7 @@ void LoadStep(benchmark::State& state, const TBenchFile& file)
             state.SkipWithError(error.c_str());
             break;
         }
-        meshBytes = static_cast<double>(mesh.VertexCount) * sizeof(voxaro::TGLVertex) + mesh.IndexCount * 4.0;
+        meshBytes = static_cast<double>(mesh.VertexCount) * sizeof(voxaro::TGLVertex) + mesh.Indices.size() * 4.0;
         faces = mesh.ObjectCount;
         triangles = mesh.IndexCount / 3;
         benchmark::DoNotOptimize(mesh.Vertices.data());

@@ -11,6 +11,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     bool ok = mesh.LoadSTEPFromMemory(text, text + size);
     if (ok ? mesh.InfoText.empty() || !mesh.ErrorMsg.empty() : mesh.ErrorMsg.empty()) std::abort();
     for (int32_t i = 0; ok && i < mesh.IndexCount; ++i)
-        if (mesh.Indices[static_cast<size_t>(i)] >= static_cast<uint32_t>(mesh.VertexCount)) std::abort();
+        if (mesh.Corner(static_cast<size_t>(i)) >= static_cast<uint32_t>(mesh.VertexCount)) std::abort();
     return 0;
 }

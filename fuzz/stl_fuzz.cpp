@@ -12,6 +12,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // A result always comes with its text, and a model's indices stay in range.
     if (ok ? mesh.InfoText.empty() || !mesh.ErrorMsg.empty() : mesh.ErrorMsg.empty()) std::abort();
     for (int32_t i = 0; ok && i < mesh.IndexCount; ++i)
-        if (mesh.Indices[static_cast<size_t>(i)] >= static_cast<uint32_t>(mesh.VertexCount)) std::abort();
+        if (mesh.Corner(static_cast<size_t>(i)) >= static_cast<uint32_t>(mesh.VertexCount)) std::abort();
     return 0;
 }

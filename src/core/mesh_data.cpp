@@ -69,6 +69,13 @@ bool TMeshData::Allocate(uint64_t vertexCount, uint64_t indexCount)
     return true;
 }
 
+bool TMeshData::AllocateOwnRecords(uint64_t vertexCount)
+{
+    if (!Allocate(vertexCount, 0)) return false;
+    IndexCount = VertexCount;
+    return true;
+}
+
 // Positions with a NaN or an infinite coordinate are left out of the box;
 // without any finite position the model is centred at the origin.
 void TMeshData::ComputeBounds()

@@ -1,9 +1,8 @@
 // The mesh model: one loaded 3D model as a triangle list whose vertex records
-// go to OpenGL unchanged, plus the outcome of the load. Indices name three
-// records per triangle: STL, STEP and 3MF objects whose triangles carry
-// materials write three records of their own for each (indices 0, 1, 2, ...);
-// only a 3MF object without triangle materials shares records between its
-// triangles.
+// go to OpenGL unchanged, plus the outcome of the load. STL and STEP write
+// three records of their own for each triangle, in order, and keep no index
+// array: corner i is record i. A 3MF model keeps one, since its objects
+// without triangle materials share records between their triangles.
 #pragma once
 
 #include <cmath>
@@ -120,6 +119,8 @@ class TMeshData {
 public:
     // Only the first VertexCount / IndexCount entries are meaningful; the arrays
     // may be longer. Elements are left uninitialised when the arrays are sized.
+    // IndexCount counts the corners of the triangles; Indices is empty when
+    // corner i is record i (see Corner).
     std::vector<TGLVertex, TPodAllocator<TGLVertex>> Vertices;
     std::vector<uint32_t, TPodAllocator<uint32_t>> Indices;
     int32_t VertexCount = 0;
@@ -161,9 +162,15 @@ public:
     // 3MF reader.
     bool Load3MF(const std::wstring& FileName, const std::string& PluginDir);
 
+    // The record at corner i of the triangle list (i < IndexCount).
+    uint32_t Corner(size_t i) const { return Indices.empty() ? static_cast<uint32_t>(i) : Indices[i]; }
+
     // Sizes both arrays to exactly the given counts and sets the counts.
     // False (ErrorMsg untouched) when the sizes do not fit the address space.
     bool Allocate(uint64_t vertexCount, uint64_t indexCount);
+    // Sizes the vertex array for triangles of three records each, in order:
+    // no index array, IndexCount = VertexCount = vertexCount.
+    bool AllocateOwnRecords(uint64_t vertexCount);
 
 private:
     bool LoadSTL(const std::wstring& FileName);

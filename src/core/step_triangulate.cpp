@@ -48,17 +48,11 @@ public:
         for (const TStepVec3* p : {&a, agrees ? &b : &c, agrees ? &c : &b}) {
             const float position[3] = {static_cast<float>(p->X), static_cast<float>(p->Y), static_cast<float>(p->Z)};
             SetGLVertex(Mesh_.Vertices[N_], Normal_, position, R_, G_, B_);
-            Mesh_.Indices[N_] = static_cast<uint32_t>(N_);
             ++N_;
         }
     }
     // A vertex record made elsewhere (a face drawn on its surface).
-    void Copy(const TGLVertex& v)
-    {
-        Mesh_.Vertices[N_] = v;
-        Mesh_.Indices[N_] = static_cast<uint32_t>(N_);
-        ++N_;
-    }
+    void Copy(const TGLVertex& v) { Mesh_.Vertices[N_++] = v; }
     size_t Written() const { return N_; }
 
 private:
@@ -202,7 +196,7 @@ void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLim
             if (h.size() >= 3) triangles += h.size() + 2;
     }
     if (triangles == 0) return;
-    if (triangles > UINT32_MAX || !mesh.Allocate(3 * triangles, 3 * triangles)) throw TOutOfMemory();
+    if (triangles > UINT32_MAX || !mesh.AllocateOwnRecords(3 * triangles)) throw TOutOfMemory();
     mesh.HasMaterial = true;
 
     TTriangleWriter writer(scene, mesh);
@@ -219,7 +213,6 @@ void TriangulateFaces(const TStepScene& scene, TMeshData& mesh, uint64_t workLim
     const size_t n = writer.Written();
     mesh.VertexCount = mesh.IndexCount = static_cast<int32_t>(n);
     mesh.Vertices.resize(n);
-    mesh.Indices.resize(n);
 }
 
 }  // namespace voxaro

@@ -285,9 +285,6 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
         return false;
     }
     const size_t n = static_cast<size_t>(std::min<uint64_t>(join.Vertices(), 3 * join.Facets()));
-    if (!Allocate(capacity, n)) throw TOutOfMemory();
-    for (size_t i = 0; i < n; ++i)
-        Indices[i] = static_cast<uint32_t>(i);
     VertexCount = IndexCount = static_cast<int32_t>(n);
     ObjectCount = 1;
     if (n == join.Vertices())

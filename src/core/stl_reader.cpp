@@ -22,15 +22,14 @@ constexpr size_t kRecordSize = 50;
 // Binary records are read in runs of this many triangles (about 1 MB).
 constexpr size_t kBlockTriangles = 20000;
 
-// Copies one 50-byte record into vertices 3i..3i+2 and adds them to box.
-void StoreRecord(const unsigned char* record, TGLVertex* out, uint32_t* indices, uint32_t first, TBox& box)
+// Copies one 50-byte record into three vertices and adds them to box.
+void StoreRecord(const unsigned char* record, TGLVertex* out, TBox& box)
 {
     float f[12];
     std::memcpy(f, record, sizeof f);
     NormalizeVector(f[0], f[1], f[2]);
     for (uint32_t k = 0; k < 3; ++k) {
         SetGLVertex(out[k], f, f + 3 + 3 * k);
-        indices[k] = first + k;
         box.Add(out[k]);
     }
 }
@@ -81,9 +80,8 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
         return false;
     }
     uint64_t vertexCount = 3 * static_cast<uint64_t>(triangleCount);
-    if (!Allocate(vertexCount, vertexCount)) throw TOutOfMemory();
+    if (!AllocateOwnRecords(vertexCount)) throw TOutOfMemory();
     HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
-    HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
 
     // The parts take runs of records in turn as they come free, so a slower
     // core converts fewer of them. Each run keeps the box of its positions
@@ -126,10 +124,9 @@ uint32_t TMeshData::ConvertRecords(const TFile& file, unsigned char* block, uint
     uint32_t error = 0;
     const size_t got = file.ReadFullAt(84 + kRecordSize * uint64_t(first), block, want * kRecordSize, error);
     const size_t whole = got / kRecordSize;
-    for (size_t i = 0; i < whole; ++i) {
-        const uint32_t v = 3 * (first + static_cast<uint32_t>(i));
-        StoreRecord(block + i * kRecordSize, &Vertices[v], &Indices[v], v, box);
-    }
+    TGLVertex* out = &Vertices[3 * size_t(first)];
+    for (size_t i = 0; i < whole; ++i)
+        StoreRecord(block + i * kRecordSize, out + 3 * i, box);
     return first + static_cast<uint32_t>(whole);
 }
 

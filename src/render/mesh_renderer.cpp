@@ -21,11 +21,6 @@ constexpr TMeshColors kDark = {
 constexpr double kHalfFovRadians = 20.0 * 3.14159265358979323846 / 180.0;
 constexpr GLsizei kStride = sizeof(TGLVertex);
 
-void DrawTriangles(const TGLApi& gl, const TMeshData& mesh)
-{
-    gl.DrawElements(gl::TRIANGLES, mesh.IndexCount, gl::UNSIGNED_INT, mesh.Indices.data());
-}
-
 void SolidPass(const TGLApi& gl, const TMeshData& mesh, const TMeshColors& colors)
 {
     gl.Enable(gl::LIGHTING);
@@ -34,7 +29,7 @@ void SolidPass(const TGLApi& gl, const TMeshData& mesh, const TMeshColors& color
     gl.Enable(gl::POLYGON_OFFSET_FILL);
     gl.PolygonOffset(1.0f, 1.0f);
     if (!mesh.HasMaterial) gl.Color3f(colors.Model[0], colors.Model[1], colors.Model[2]);
-    DrawTriangles(gl, mesh);
+    DrawMeshTriangles(gl, mesh);
     gl.Disable(gl::POLYGON_OFFSET_FILL);
 }
 
@@ -49,7 +44,7 @@ void WirePass(const TGLApi& gl, const TMeshData& mesh, const TMeshColors& colors
         gl.Color4f(colors.Wire[0], colors.Wire[1], colors.Wire[2], 1.0f);
     else
         gl.Color4f(colors.Overlay[0], colors.Overlay[1], colors.Overlay[2], colors.Overlay[3]);
-    DrawTriangles(gl, mesh);
+    DrawMeshTriangles(gl, mesh);
     gl.Disable(gl::BLEND);
     gl.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
     gl.Enable(gl::LIGHTING);
@@ -130,6 +125,14 @@ void EnableMeshArrays(const TGLApi& gl, const TMeshData& mesh)
         gl.EnableClientState(gl::COLOR_ARRAY);
         gl.ColorPointer(4, gl::UNSIGNED_BYTE, kStride, base + offsetof(TGLVertex, R));
     }
+}
+
+void DrawMeshTriangles(const TGLApi& gl, const TMeshData& mesh)
+{
+    if (mesh.Indices.empty())
+        gl.DrawArrays(gl::TRIANGLES, 0, mesh.IndexCount);
+    else
+        gl.DrawElements(gl::TRIANGLES, mesh.IndexCount, gl::UNSIGNED_INT, mesh.Indices.data());
 }
 
 void DisableMeshArrays(const TGLApi& gl)

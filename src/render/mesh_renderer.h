@@ -51,6 +51,8 @@ void ApplyMeshCamera(const TGLApi& gl, const TMeshData& mesh, const TMeshCamera&
 
 // Normal, vertex and (with HasMaterial) colour arrays over mesh.Vertices.
 void EnableMeshArrays(const TGLApi& gl, const TMeshData& mesh);
+// The triangle list over those arrays, indexed or in record order.
+void DrawMeshTriangles(const TGLApi& gl, const TMeshData& mesh);
 void DisableMeshArrays(const TGLApi& gl);
 
 // Draws one whole frame (clear, camera, solid and/or wire pass) without

@@ -103,7 +103,7 @@ void DrawMeshThumbnail(const TGLApi& gl, const TMeshData& mesh, int width, int h
     EnableMeshArrays(gl, mesh);
     if (!mesh.HasMaterial) gl.Color3f(kMeshModelColor[0], kMeshModelColor[1], kMeshModelColor[2]);
     gl.PolygonMode(gl::FRONT_AND_BACK, gl::FILL);
-    gl.DrawElements(gl::TRIANGLES, mesh.IndexCount, gl::UNSIGNED_INT, mesh.Indices.data());
+    DrawMeshTriangles(gl, mesh);
     DisableMeshArrays(gl);
     gl.Finish();
 }

@@ -157,10 +157,10 @@ void ExpectSameAsBefore(const std::string& text, const std::string& label)
     ASSERT_EQ(static_cast<size_t>(m.VertexCount), old.size());
     EXPECT_EQ(m.InfoText, "STL ASCII  |  Triangles: " + std::to_string(old.size() / 3) +
                               "  |  Vertices: " + std::to_string(old.size()));
-    for (size_t i = 0; i < old.size(); ++i) {
+    ASSERT_EQ(m.IndexCount, m.VertexCount);
+    ASSERT_TRUE(m.Indices.empty());
+    for (size_t i = 0; i < old.size(); ++i)
         ASSERT_EQ(std::memcmp(&m.Vertices[i], &old[i], sizeof(TGLVertex)), 0) << "vertex " << i;
-        ASSERT_EQ(m.Indices[i], i);
-    }
     // The box the chunks kept is the one of the whole array.
     const float loaded[4] = {m.CenterX, m.CenterY, m.CenterZ, m.Radius};
     m.ComputeBounds();

@@ -126,6 +126,23 @@ TEST_F(MeshRender, OverlayModeBlendsWiresOverSurface)
     EXPECT_GT(CountNear(gl_, Rgb(over(dark[0]), over(dark[1]), over(dark[2]))), static_cast<size_t>(kSize / 2));
 }
 
+// A mesh without an index array (STL, STEP) draws its records in order.
+TEST_F(MeshRender, RecordsInOrderDrawAsTheirIndexedForm)
+{
+    TMeshData indexed, inOrder;
+    MakeSquare(indexed, true, 0, 200, 0);
+    MakeSquare(inOrder, true, 0, 200, 0);
+    inOrder.Indices = {};
+    for (uint8_t mode : {kModeSolid, kModeSolidWire, kModeWire}) {
+        Draw(indexed, HeadOn(), mode, false);
+        const std::vector<uint8_t> want = gl_.ReadRGB();
+        Draw(inOrder, HeadOn(), mode, false);
+        EXPECT_EQ(gl_.ReadRGB(), want) << "mode " << int(mode);
+        const uint32_t background = gl_.PixelAt(0, 0);
+        EXPECT_GT(CountAll(gl_, [background](uint32_t c) { return c != background; }), 100u) << "mode " << int(mode);
+    }
+}
+
 TEST_F(MeshRender, ZeroSizedViewportDrawsNothing)
 {
     TMeshData mesh;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 
 namespace voxaro {
@@ -41,7 +42,8 @@ bool MeasureMesh(const TMeshData& mesh, TMeshFacts& facts, std::string& error)
     facts = TMeshFacts();
     facts.Faces = mesh.ObjectCount;
     const size_t vertexCount = std::min(static_cast<size_t>(std::max(mesh.VertexCount, 0)), mesh.Vertices.size());
-    const size_t indexCount = std::min(static_cast<size_t>(std::max(mesh.IndexCount, 0)), mesh.Indices.size());
+    const size_t indexCount = std::min(static_cast<size_t>(std::max(mesh.IndexCount, 0)),
+                                       mesh.Indices.empty() ? SIZE_MAX : mesh.Indices.size());
     if (vertexCount == 0) return true;
 
     double* box = facts.Box;
@@ -61,7 +63,7 @@ bool MeasureMesh(const TMeshData& mesh, TMeshFacts& facts, std::string& error)
     for (size_t t = 0; t + 2 < indexCount; t += 3) {
         const TGLVertex* corner[3];
         for (int k = 0; k < 3; ++k) {
-            const uint32_t index = mesh.Indices[t + k];
+            const uint32_t index = mesh.Corner(t + k);
             if (index >= vertexCount) {
                 error = "index " + std::to_string(index) + " of triangle " + std::to_string(t / 3) + " past " +
                         std::to_string(vertexCount) + " vertices";
