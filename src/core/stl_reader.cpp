@@ -124,9 +124,12 @@ uint32_t TMeshData::ConvertRecords(const TFile& file, unsigned char* block, uint
     uint32_t error = 0;
     const size_t got = file.ReadFullAt(84 + kRecordSize * uint64_t(first), block, want * kRecordSize, error);
     const size_t whole = got / kRecordSize;
+    // A box of our own stays in registers: box itself could alias the records.
+    TBox runBox;
     TGLVertex* out = &Vertices[3 * size_t(first)];
     for (size_t i = 0; i < whole; ++i)
-        StoreRecord(block + i * kRecordSize, out + 3 * i, box);
+        StoreRecord(block + i * kRecordSize, out + 3 * i, runBox);
+    box.Add(runBox);
     return first + static_cast<uint32_t>(whole);
 }
 
