@@ -22,7 +22,6 @@
 #include "decimal.h"
 #include "file_io.h"
 #include "line_chunks.h"
-#include "memory_hint.h"
 #include "mesh_data.h"
 #include "parallel.h"
 #include "pod_allocator.h"
@@ -265,7 +264,6 @@ bool TMeshData::LoadAsciiSTL(TFile& file)
     }
     const size_t capacity = MeshCapacity(size);
     if (!Allocate(capacity, 0)) throw TOutOfMemory();
-    HintSequentialFill(Vertices.data(), capacity * sizeof(TGLVertex));
     TAsciiJoin join(Vertices.data());
     try {
         TChunks(file, size, 0)

@@ -81,7 +81,6 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
     }
     uint64_t vertexCount = 3 * static_cast<uint64_t>(triangleCount);
     if (!AllocateOwnRecords(vertexCount)) throw TOutOfMemory();
-    HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
 
     // The parts take runs of records in turn as they come free, so a slower
     // core converts fewer of them. Each run keeps the box of its positions
@@ -127,6 +126,8 @@ uint32_t TMeshData::ConvertRecords(const TFile& file, unsigned char* block, uint
     // A box of our own stays in registers: box itself could alias the records.
     TBox runBox;
     TGLVertex* out = &Vertices[3 * size_t(first)];
+    // The run's vertex pages made ready in one step, not one fault each.
+    HintWriteSoon(out, 3 * want * sizeof(TGLVertex));
     for (size_t i = 0; i < whole; ++i)
         StoreRecord(block + i * kRecordSize, out + 3 * i, runBox);
     box.Add(runBox);

@@ -23,7 +23,6 @@
 
 #include "file_io.h"
 #include "lib3mf_binding.h"
-#include "memory_hint.h"
 #include "mesh_data.h"
 #include "reader_error.h"
 #include "shared_library.h"
@@ -464,8 +463,6 @@ bool TMeshData::Load3MF(const std::wstring& FileName, const std::string& PluginD
 
     // Outside every stage: a mesh that cannot be had leaves LoadFromFile.
     if (!Allocate(vertexTotal, 3 * triangleTotal)) throw TOutOfMemory();
-    HintSequentialFill(Vertices.data(), Vertices.size() * sizeof(TGLVertex));
-    HintSequentialFill(Indices.data(), Indices.size() * sizeof(uint32_t));
     TFill fill{*this, lib, model, vertexTotal, 3 * triangleTotal};
     bool filled = RunStage(ErrorMsg, "3MF geometry error: ", [&] {
         for (const TMeshEntry& entry : walk.Entries)

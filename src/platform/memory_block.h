@@ -1,7 +1,9 @@
 // Blocks of memory for arrays of plain records that grow as they fill. Where
-// the system allows, a large block is mapped on its own at a 2 MiB boundary
-// with the large-page hint, and growing it moves its page tables rather than
-// its bytes; small blocks, and every block elsewhere, come from malloc.
+// the system allows, a large block is mapped on its own at a 2 MiB boundary,
+// and growing it moves its page tables rather than its bytes; small blocks,
+// and every block elsewhere, come from malloc. No large pages are asked for:
+// on virtual machines that hand freed memory back to their host, a large
+// page is slow to get back, and a viewer is mostly opened after a pause.
 #pragma once
 
 #include <cstddef>

@@ -6,8 +6,6 @@
 #include <cstring>
 #include <sys/mman.h>
 
-#include "memory_hint.h"
-
 namespace voxaro {
 
 namespace {
@@ -45,14 +43,12 @@ void* MapFresh(size_t bytes)
     const uintptr_t aligned = (begin + kAlign - 1) & ~(uintptr_t(kAlign) - 1);
     if (aligned > begin) ::munmap(raw, aligned - begin);
     if (begin + kAlign > aligned) ::munmap(reinterpret_cast<void*>(aligned + length), begin + kAlign - aligned);
-    void* block = reinterpret_cast<void*>(aligned);
-    HintSequentialFill(block, length);  // the hint stays with the pages when they move
-    return block;
+    return reinterpret_cast<void*>(aligned);
 }
 
 // A mapped block grown from oldBytes to bytes, moved onto a fresh 2 MiB
-// boundary so that its large pages move whole; null (block unchanged) on
-// failure.
+// boundary so that large pages, where the system uses them for every
+// mapping, move whole; null (block unchanged) on failure.
 void* GrowMapped(void* block, size_t oldBytes, size_t bytes)
 {
 #ifdef VOXARO_NO_MAPPED_BLOCKS

@@ -5,11 +5,6 @@
 
 namespace voxaro {
 
-// The block is about to be filled once, front to back. Where the system can
-// back such blocks with large pages, the first touch costs far fewer page
-// faults. Only a hint: it never fails and changes no contents.
-void HintSequentialFill(void* data, size_t bytes);
-
 // The block is written next. Where the system can, its pages are made ready
 // in one step rather than by one fault each as the writes reach them. Only a
 // hint: it never fails and changes no contents.

@@ -19,19 +19,6 @@ constexpr uintptr_t kPage = 4096;
 
 }  // namespace
 
-void HintSequentialFill(void* data, size_t bytes)
-{
-#ifdef MADV_HUGEPAGE
-    constexpr size_t kWorthIt = size_t(8) << 20;
-    uintptr_t first = 0, last = 0;
-    if (bytes >= kWorthIt && WholePages(data, bytes, first, last))
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
-    (void)data;
-    (void)bytes;
-#endif
-}
-
 void HintWriteSoon(void* data, size_t bytes)
 {
 #ifdef MADV_POPULATE_WRITE
