@@ -1,6 +1,8 @@
 // Growable blocks keep their contents through every change of size, small
-// (heap) and large (mapped on their own where the system allows) alike.
+// (heap) and large (mapped on their own where the system allows) alike, and
+// the write hint changes none of them.
 #include "memory_block.h"
+#include "memory_hint.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +63,23 @@ TEST(MemoryBlock, SizesNoSystemCanGiveFailAndKeepTheOldBlock)
         FreeBlock(block, bytes);
     }
     EXPECT_EQ(ResizeBlock(nullptr, 0, SIZE_MAX - 1), nullptr);
+}
+
+TEST(MemoryBlock, TheWriteHintKeepsWhatIsWrittenAroundAndInsideItsRange)
+{
+    // Readers hint at the part of an array they write next while other parts
+    // already hold records, so the range starts and ends inside pages.
+    constexpr size_t kMiB = size_t(1) << 20;
+    for (size_t bytes : {3 * kMiB, 12 * kMiB}) {
+        void* block = ResizeBlock(nullptr, 0, bytes);
+        ASSERT_NE(block, nullptr);
+        Fill(block, bytes, 5);
+        auto* bytesAt = static_cast<unsigned char*>(block);
+        HintWriteSoon(bytesAt + 4096 + 28, bytes / 2);
+        HintWriteSoon(bytesAt + bytes - 100, 100);
+        EXPECT_TRUE(Holds(block, bytes, 5)) << bytes;
+        FreeBlock(block, bytes);
+    }
 }
 
 }  // namespace
