@@ -19,8 +19,10 @@ namespace voxaro {
 namespace {
 
 constexpr size_t kRecordSize = 50;
-// Binary records are read in runs of this many triangles (about 1 MB).
-constexpr size_t kBlockTriangles = 20000;
+// Binary records are read in runs of this many triangles: 125 KB of records
+// and the 210 KB of vertices made from them stay in a core's cache from the
+// read to the conversion (runs of 1 MB took about 5% longer).
+constexpr size_t kBlockTriangles = 2500;
 
 // Copies one 50-byte record into three vertices and adds them to box.
 void StoreRecord(const unsigned char* record, TGLVertex* out, TBox& box)
