@@ -22,6 +22,7 @@
 #include "decimal.h"
 #include "file_io.h"
 #include "line_chunks.h"
+#include "memory_hint.h"
 #include "mesh_data.h"
 #include "parallel.h"
 #include "pod_allocator.h"
@@ -225,6 +226,8 @@ public:
         for (; next < batch.Events.size(); ++next)
             ApplyEvent(batch.Events[next], Normal_);
         if (batch.OwnNormal) std::memcpy(Normal_, batch.Normal, sizeof Normal_);
+        // The mesh's pages for the batch made ready in one step, not one fault each.
+        HintWriteSoon(Mesh_ + Filled_, batch.Count * sizeof(TGLVertex));
         std::memcpy(Mesh_ + Filled_, batch.Vertices.data(), batch.Count * sizeof(TGLVertex));
         Filled_ += batch.Count;
         Facets_ += batch.Facets;
