@@ -21,8 +21,8 @@ namespace {
 constexpr size_t kRecordSize = 50;
 constexpr uint64_t kTriangleBytes = 3 * sizeof(TGLVertex);
 // The cores take runs of records whose vertices start at a 2 MiB step of the
-// vertex block: two cores making pages ready never share a page table, and
-// so never wait for each other's lock on it.
+// vertex block. A large block starts on a 2 MiB boundary, so two cores making
+// pages ready never share a page table, nor wait for each other's lock on it.
 constexpr uint64_t kRunBytes = uint64_t(2) << 20;
 // A run is read in pieces of this many triangles: 125 KB of records and the
 // 210 KB of vertices made from them stay in a core's cache from the read to
@@ -132,7 +132,8 @@ bool TMeshData::LoadBinarySTL(TFile& file, uint32_t triangleCount)
 // Their positions are added to box.
 uint32_t TMeshData::ConvertRecords(const TFile& file, unsigned char* block, uint32_t first, uint32_t last, TBox& box)
 {
-    // A box of our own stays in registers: box itself could alias the records.
+    // A box of our own: box itself could alias the vertices, and would be
+    // read again after every store.
     TBox runBox;
     uint32_t at = first;
     while (at < last) {
